@@ -67,3 +67,27 @@ QByteArray ReadBytes(const QString& Path) {
         return {};
     return file.readAll();
 }
+
+TRecordingPresenter::TRecordingPresenter() : FPrevious(InstallPresenter(this)) {}
+
+TRecordingPresenter::~TRecordingPresenter() { InstallPresenter(FPrevious); }
+
+int TRecordingPresenter::Present(const TPresenterMessage& Message) {
+    std::lock_guard guard(FLock);
+    FMessages.push_back(Message);
+    if (FScriptedAnswers.empty())
+        return Message.DefaultAnswer;
+    const int answer = FScriptedAnswers.front();
+    FScriptedAnswers.erase(FScriptedAnswers.begin());
+    return answer;
+}
+
+void TRecordingPresenter::ScriptAnswer(int Answer) {
+    std::lock_guard guard(FLock);
+    FScriptedAnswers.push_back(Answer);
+}
+
+std::vector<TPresenterMessage> TRecordingPresenter::Messages() const {
+    std::lock_guard guard(FLock);
+    return FMessages;
+}

@@ -10,6 +10,9 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <vector>
+
+#include "util/Presenter.h"
 
 void PrintTo(const QString& Value, std::ostream* Out);
 void PrintTo(const QByteArray& Value, std::ostream* Out);
@@ -39,3 +42,21 @@ bool WaitFor(const std::function<bool()>& Predicate,
 // Writes Bytes to a new file at Path (folders created); fails the test when that is impossible.
 void WriteBytes(const QString& Path, const QByteArray& Bytes);
 QByteArray ReadBytes(const QString& Path);
+
+// Records every message instead of showing it and answers from a script, else the default answer.
+// Installs itself for its lifetime.
+class TRecordingPresenter : public TPresenter {
+public:
+    TRecordingPresenter();
+    ~TRecordingPresenter() override;
+    int Present(const TPresenterMessage& Message) override;
+
+    void ScriptAnswer(int Answer);
+    std::vector<TPresenterMessage> Messages() const;
+
+private:
+    mutable std::mutex FLock;  // protects the two lists below
+    std::vector<TPresenterMessage> FMessages;
+    std::vector<int> FScriptedAnswers;
+    TPresenter* FPrevious = nullptr;
+};
