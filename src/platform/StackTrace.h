@@ -1,0 +1,26 @@
+// StackTrace.h: the call stack of the current thread as text, one frame per line, innermost first,
+// with demangled function names and source file:line where debug information allows (GCC's
+// libbacktrace), falling back to the dynamic symbol table (execinfo backtrace() and dladdr).
+// Any thread. The signal-safe variant allocates nothing and takes no lock: use it in a fatal-signal
+// handler, after InitializeStackTrace has run once outside the handler.
+#pragma once
+#include <QString>
+#include <cstddef>
+
+namespace Platform {
+
+// Loads the debug information of the executable so that a later trace in a signal handler does not
+// have to. Cheap after the first call; any thread.
+void InitializeStackTrace();
+
+// The trace as text. SkipFrames drops that many frames from the innermost end: 0 starts with the
+// function that called StackTraceText. Each line reads
+//   "#<n> 0x<address> <module>: <function> + 0x<offset> (<file>:<line>)"
+// where module, offset and file:line appear only when known. Lines end with "\n" except the last.
+QString StackTraceText(int SkipFrames = 0);
+
+// Async-signal-safe: writes the trace (same form, no demangling, no module names) into Buffer,
+// always NUL-terminated, cut at Size - 1 bytes; returns the number of bytes written without the NUL.
+std::size_t StackTraceSignalSafe(char* Buffer, std::size_t Size, int SkipFrames = 0);
+
+}  // namespace Platform
