@@ -23,7 +23,8 @@ struct TThrowEvent {
 
 struct TFatalSignalEvent {
     int Signal = 0;
-    void* FaultAddress = nullptr;  // si_addr: the faulting memory reference or instruction
+    void* FaultAddress = nullptr;        // si_addr: the faulting memory reference or instruction
+    void* InstructionAddress = nullptr;  // the interrupted instruction (program counter)
 };
 
 // Plain function pointers so that installing and calling need no lock.
@@ -46,7 +47,8 @@ void* ThrownObjectAs(const TThrowEvent& Event, const std::type_info& Target);
 const char* SignalName(int Signal);
 
 // Writes one line "Fatal signal <n> (<name>) at address 0x<hex>\n" and the signal-safe stack trace
-// to the descriptor Fd. Async-signal-safe: usable inside a fatal-signal callback.
-void WriteFatalSignalReport(int Fd, const TFatalSignalEvent& Event, int SkipFrames = 0);
+// from the interrupted instruction outwards to the descriptor Fd. Async-signal-safe: usable inside
+// a fatal-signal callback.
+void WriteFatalSignalReport(int Fd, const TFatalSignalEvent& Event);
 
 }  // namespace Platform

@@ -21,6 +21,9 @@ QString StackTraceText(int SkipFrames = 0);
 
 // Async-signal-safe: writes the trace (same form, no demangling, no module names) into Buffer,
 // always NUL-terminated, cut at Size - 1 bytes; returns the number of bytes written without the NUL.
-std::size_t StackTraceSignalSafe(char* Buffer, std::size_t Size, int SkipFrames = 0);
+// With StartAddress (the interrupted instruction of a signal), the frames of the signal handler up
+// to that instruction's frame are dropped as well, however deep the handler was.
+std::size_t StackTraceSignalSafe(char* Buffer, std::size_t Size, int SkipFrames = 0,
+                                 const void* StartAddress = nullptr);
 
 }  // namespace Platform
