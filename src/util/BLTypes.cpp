@@ -109,3 +109,30 @@ char* TFastMemoryStream::Realloc(qint64& NewCapacity) {
 }
 
 // ---- End of string list and fast memory stream ---------------------------------------------------
+
+// ---- Logging types -------------------------------------------------------------------------------
+
+namespace {
+template <std::size_t N>
+QString NameAt(const char* const (&Names)[N], unsigned Ordinal) {
+    return Ordinal < N ? QString::fromLatin1(Names[Ordinal]) : QString();
+}
+}  // namespace
+
+QString MessageLogTypeName(TMessageLogType Value) {
+    static const char* const names[] = {"tmlMessage", "tmlWarning", "tmlError", "tmlDebug"};
+    return NameAt(names, static_cast<unsigned>(Value));
+}
+
+QString LogChannelName(TLogChannel Value) {
+    static const char* const names[] = {"lcApplication",    "lcDatabase",       "lcReserved",
+                                        "lcImageViewer",    "IcImageConvert",   "lcAutomation",
+                                        "lcPlugins",        "lcImport",         "lcSQLPerformance",
+                                        "lcAppPerformance", "lcPluginPerformance", "lcDebug"};
+    return NameAt(names, static_cast<unsigned>(Value));
+}
+
+QString LogSQLCommandName(TLogSQLCommand Value) {
+    static const char* const names[] = {"scSelect", "scInsert", "scUpdate", "scDelete"};
+    return NameAt(names, static_cast<unsigned>(Value));
+}
