@@ -116,8 +116,9 @@ QString FormatFrames(const std::vector<TFrame>& Frames) {
             }
             if (!symbol.Name.empty() && symbol.Start <= frame.Pc) {
                 offset = frame.Pc - symbol.Start;
-                if (function.empty())
-                    function = Demangle(symbol.Name.c_str());
+                // The debug information names a member function without its class and
+                // parameters; the symbol table has the full name.
+                function = Demangle(symbol.Name.c_str());
             }
         }
         lines.append(FormatFrame(static_cast<int>(i), frame.Pc, module, function, offset, frame.File,
