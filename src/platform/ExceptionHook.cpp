@@ -150,9 +150,10 @@ void WriteNumber(int Fd, unsigned long long Value, unsigned Base, int MinDigits)
 }  // namespace
 
 void InitializeExceptionHook(TThrowCallback OnThrow, TFatalSignalCallback OnFatalSignal) {
-    // Resolve now, not during the first throw.
+    // Resolve now, not during the first throw. The stack-trace state must exist before a signal;
+    // its debug information is read when first needed, so that start-up does not pay for it.
     RealThrow();
-    InitializeStackTrace();
+    InitializeStackTrace(false);
     GThrowCallback.store(OnThrow, std::memory_order_release);
     GFatalCallback.store(OnFatalSignal, std::memory_order_release);
 

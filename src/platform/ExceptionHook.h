@@ -32,7 +32,8 @@ using TThrowCallback = void (*)(const TThrowEvent& Event);
 using TFatalSignalCallback = void (*)(const TFatalSignalEvent& Event);
 
 // Installs both callbacks (either may be null) and the fatal-signal handlers; calling it again
-// replaces the callbacks. Prepares the stack-trace facility for use in the signal handler.
+// replaces the callbacks. Prepares the stack-trace facility for use in the signal handler
+// (InitializeStackTrace without loading debug information: start-up stays fast).
 void InitializeExceptionHook(TThrowCallback OnThrow, TFatalSignalCallback OnFatalSignal);
 // Removes the callbacks and restores the signal actions found at initialisation. A callback that
 // is running on another thread at that moment still finishes.

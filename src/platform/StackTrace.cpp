@@ -193,21 +193,23 @@ int SignalSafeFrame(void* Data, uintptr_t Pc, const char* FileName, int LineNo, 
 
 }  // namespace
 
-void InitializeStackTrace() {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        backtrace_state* state = backtrace_create_state(nullptr, 1, IgnoreError, nullptr);
-        if (state) {
-            // The first lookup reads the debug information of the executable and of every loaded
-            // library; do it now rather than inside a signal handler.
-            std::vector<TFrame> frames;
-            backtrace_pcinfo(state, reinterpret_cast<uintptr_t>(&InitializeStackTrace), CollectFrame,
-                             IgnoreError, &frames);
-            TSymbol symbol;
-            backtrace_syminfo(state, reinterpret_cast<uintptr_t>(&InitializeStackTrace),
-                              SymInfoCallback, IgnoreError, &symbol);
-        }
-        GState.store(state);
+void InitializeStackTrace(bool LoadDebugInformation) {
+    static std::once_flag created;
+    std::call_once(created, [] { GState.store(backtrace_create_state(nullptr, 1, IgnoreError, nullptr)); });
+    if (!LoadDebugInformation)
+        return;
+    static std::once_flag loaded;
+    std::call_once(loaded, [] {
+        backtrace_state* state = GState.load();
+        if (!state)
+            return;
+        // The first lookup reads the debug information of the executable and of every loaded
+        // library, the symbol tables on the first symbol lookup.
+        std::vector<TFrame> frames;
+        const auto self = reinterpret_cast<uintptr_t>(&InitializeStackTrace);
+        backtrace_pcinfo(state, self, CollectFrame, IgnoreError, &frames);
+        TSymbol symbol;
+        backtrace_syminfo(state, self, SymInfoCallback, IgnoreError, &symbol);
     });
 }
 

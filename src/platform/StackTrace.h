@@ -1,17 +1,19 @@
 // StackTrace.h: the call stack of the current thread as text, one frame per line, innermost first,
 // with demangled function names and source file:line where debug information allows (GCC's
-// libbacktrace), falling back to the dynamic symbol table (execinfo backtrace() and dladdr).
-// Any thread. The signal-safe variant allocates nothing and takes no lock: use it in a fatal-signal
-// handler, after InitializeStackTrace has run once outside the handler.
+// libbacktrace), falling back to the symbol tables (execinfo backtrace() and dladdr).
+// Any thread. The signal-safe variant allocates nothing from the heap and takes no lock: use it in
+// a fatal-signal handler, after InitializeStackTrace has run once outside the handler.
 #pragma once
 #include <QString>
 #include <cstddef>
 
 namespace Platform {
 
-// Loads the debug information of the executable so that a later trace in a signal handler does not
-// have to. Cheap after the first call; any thread.
-void InitializeStackTrace();
+// Creates the stack-trace state (cheap). The debug information of the executable and its libraries
+// is read at the first trace, which costs about 0.2 s in a Qt program; with LoadDebugInformation
+// that happens now instead. A signal-safe trace reads it itself when nobody did before (libbacktrace
+// maps its memory and takes no lock). Any thread, any number of times.
+void InitializeStackTrace(bool LoadDebugInformation = false);
 
 // The trace as text. SkipFrames drops that many frames from the innermost end: 0 starts with the
 // function that called StackTraceText. Each line reads
