@@ -2,7 +2,8 @@
 // Thrown exceptions: this module defines __cxa_throw in our binaries and forwards to the C++
 // runtime's own (found with dlsym(RTLD_NEXT)); before forwarding it calls the installed throw
 // callback on the throwing thread. An exception thrown inside the callback on the same thread is not
-// reported again, and one that escapes the callback is swallowed.
+// reported again, and one that escapes the callback is swallowed. A rethrow ("throw;",
+// std::rethrow_exception) raises no new exception and is not reported.
 // Fatal signals (SIGSEGV, SIGBUS, SIGFPE, SIGILL): a sigaction handler running on an alternate
 // signal stack calls the fatal-signal callback, then restores the default action and re-raises, so
 // the process still dies of the signal (exit status, core dump). The alternate stack belongs to the

@@ -7,6 +7,10 @@
 #include <QProcess>
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+#include <vector>
+
 using namespace Platform;
 
 namespace {
@@ -238,4 +242,30 @@ TEST(TRegistry, TwoProcessesWritingOneKeyLoseNothing) {
         EXPECT_EQ(registry.ReadString("First" + QString::number(i)), QString::number(i));
         EXPECT_EQ(registry.ReadString("Second" + QString::number(i)), QString::number(i));
     }
+}
+
+TEST(TRegistry, ThreadsWritingOneKeyLoseNothing) {
+    TTempEnvironment environment;
+    constexpr int Threads = 4;
+    constexpr int Count = 15;
+    std::atomic<int> failures{0};
+    std::vector<std::thread> writers;
+    for (int t = 0; t < Threads; ++t) {
+        writers.emplace_back([t, &failures] {
+            // One object per thread, as the class asks.
+            TRegistry registry;
+            if (!registry.OpenKey(DebugLogKey, true))
+                ++failures;
+            for (int i = 0; i < Count; ++i)
+                if (!registry.WriteInteger(QStringLiteral("T%1_%2").arg(t).arg(i), quint32(i)))
+                    ++failures;
+        });
+    }
+    for (std::thread& writer : writers)
+        writer.join();
+    EXPECT_EQ(failures.load(), 0);
+    TRegistry registry;
+    ASSERT_TRUE(registry.OpenKeyReadOnly(DebugLogKey));
+    EXPECT_EQ(registry.GetValueNames().size(), Threads * Count);
+    EXPECT_EQ(registry.ReadValue("T3_14")->Dword, 14u);
 }
