@@ -45,6 +45,8 @@ TEST(TRegistry, ValuesKeepTheirTypeAndData) {
         {"expand string", {TRegDataType::rdExpandString, "%TEMP%\\Logs", 0}},
         {"line breaks, tabs, percent signs", {TRegDataType::rdString, "a\r\nb\tc%0Ad%", 0}},
         {"umlauts and a character beyond the BMP", {TRegDataType::rdString, u"Größe \U0001F600"_qs, 0}},
+        // The row name is the value name: escapes in names must round-trip too.
+        {"name with %41, a\ttab and a \\ backslash", {TRegDataType::rdString, "x", 0}},
         {"dword zero", {TRegDataType::rdInteger, "0", 0}},
         {"dword maximum", {TRegDataType::rdInteger, "4294967295", 4294967295u}},
     };
