@@ -14,10 +14,14 @@ int main(int argc, char** argv) {
         arguments.append(QString::fromLocal8Bit(argv[i]));
 
     std::vector<char*> qtArgs{argv[0]};
-    // The browser engine refuses to start as root unless its sandbox is switched off.
+    // The browser engine refuses to start as root unless its sandbox is switched off; it reads
+    // engine switches only after the marker "--webEngineArgs".
+    char engineArgs[] = "--webEngineArgs";
     char noSandbox[] = "--no-sandbox";
-    if (Platform::IsElevated())
+    if (Platform::IsElevated()) {
+        qtArgs.push_back(engineArgs);
         qtArgs.push_back(noSandbox);
+    }
     qtArgs.push_back(nullptr);
     int qtArgc = static_cast<int>(qtArgs.size()) - 1;
 

@@ -38,6 +38,23 @@ bool FindServer(qint64 LauncherPid, TLaunchedServer& Server) {
     return false;
 }
 
+// Removes an environment variable for the lifetime of the object.
+class TUnsetVariable {
+public:
+    explicit TUnsetVariable(const char* Name) : FName(Name), FWasSet(qEnvironmentVariableIsSet(Name)), FValue(qgetenv(Name)) {
+        qunsetenv(Name);
+    }
+    ~TUnsetVariable() {
+        if (FWasSet)
+            qputenv(FName, FValue);
+    }
+
+private:
+    const char* FName;
+    bool FWasSet;
+    QByteArray FValue;
+};
+
 class TInterimLauncher : public ::testing::Test {
 protected:
     void StartLauncher(const QStringList& Args) {
@@ -72,8 +89,15 @@ TEST_F(TInterimLauncher, StartsTheCatalogueServerFromItsOwnFolder) {
     EXPECT_LE(port, 5000);
 }
 
-TEST_F(TInterimLauncher, EndsWithTheExitCodeOfTheServer) {
+TEST_F(TInterimLauncher, ShowsTheStartPageAndEndsWithTheExitCodeOfTheServer) {
+    // Without the environment switch the launcher itself must keep the engine from refusing to run
+    // as root (it would end the process without showing anything).
+    TUnsetVariable noSandboxSwitch("QTWEBENGINE_DISABLE_SANDBOX");
     ASSERT_NO_FATAL_FAILURE(StartLauncher({}));
+    // Only a browser that renders the start page asks for its style sheet.
+    const QString styleSheetRow = QStringLiteral("<tr><th>/catalogue.css</th><td>");
+    EXPECT_TRUE(WaitFor([&] { return HttpGet(FServer.BaseUrl + QStringLiteral("/params")).Body.contains(styleSheetRow.toUtf8()); }, 30s))
+        << "the launcher window did not show the start page";
     ASSERT_EQ(HttpGet(FServer.BaseUrl + QStringLiteral("/exit?code=7")).Status, 200);
     ASSERT_TRUE(FLauncher.WaitForExit(20s));
     EXPECT_EQ(FLauncher.ExitCode(), 7);

@@ -14,14 +14,18 @@ import java.util.LinkedHashMap;
 import java.util.List;
 import java.util.Locale;
 import java.util.Map;
+import java.util.concurrent.ConcurrentSkipListMap;
 import java.util.concurrent.ExecutorService;
 import java.util.concurrent.Executors;
+import java.util.concurrent.atomic.AtomicInteger;
 import java.util.function.IntConsumer;
 
 /**
  * The catalogue web application: every page lives below "/" + context on 127.0.0.1:port.
  * "/app" is the launcher's start URL: 503 until the start delay has passed, then a redirect to
  * the start page that keeps the query. "/exit?code=N" answers and then ends the process with N.
+ * "/params" shows what the application received and how often each path was requested (only a
+ * browser asks for the style sheet, so that count tells that a page was really shown).
  */
 final class CatalogueServer {
     static final String TITLE = "Demo Parts Catalogue";
@@ -33,6 +37,7 @@ final class CatalogueServer {
     private final long readyAtNanos;      // /app answers 503 before this
     private final IntConsumer exit;       // ends the process
     private volatile String lastAppQuery = "";
+    private final Map<String, AtomicInteger> requestCounts = new ConcurrentSkipListMap<>();  // by path
     private HttpServer server;
 
     CatalogueServer(LaunchArguments args, String context, long startDelayMs, IntConsumer exit) {
@@ -62,6 +67,7 @@ final class CatalogueServer {
         try {
             String path = ex.getRequestURI().getRawPath().substring(base.length());
             Map<String, String> query = parseQuery(ex.getRequestURI().getRawQuery());
+            requestCounts.computeIfAbsent(path, p -> new AtomicInteger()).incrementAndGet();
             switch (path) {
                 case "", "/" -> redirect(ex, base + "/start");
                 case "/app" -> app(ex);
@@ -266,6 +272,10 @@ final class CatalogueServer {
         b.append(table("appQuery", parseQuery(lastAppQuery)));
         b.append("<h2>Query of this page</h2>\n").append(table("pageQuery", parseQuery(rawQuery)));
         b.append("<h2>Navigation parameters</h2>\n").append(table("navigation", args.navigationParams()));
+        Map<String, String> counts = new LinkedHashMap<>();
+        for (Map.Entry<String, AtomicInteger> e : requestCounts.entrySet())
+            counts.put(e.getKey(), String.valueOf(e.getValue().get()));
+        b.append("<h2>Requests by path</h2>\n").append(table("requests", counts));
         b.append("<h2>Project file</h2>\n<p id=\"project\">")
          .append(esc(String.valueOf(args.value(LaunchArguments.OPEN_CONFIG))));
         if (!project.error().isEmpty())
