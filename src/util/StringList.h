@@ -31,7 +31,8 @@ class TStringList : public TObject {
 public:
     TStringList();
     // With OwnsObjects the list deletes an entry's object when the entry is deleted or the list cleared
-    // or destroyed, and an object handed to AddObject whose string a sorted dupIgnore list refuses.
+    // or destroyed, and an object handed to AddObject whose string a sorted list refuses as a duplicate
+    // (dupIgnore or dupError), so the refused object never leaks.
     explicit TStringList(bool OwnsObjects);
     ~TStringList() override;
     TStringList(const TStringList&) = delete;

@@ -31,6 +31,21 @@ QByteArray Bytes(const char (&Literal)[N]) {
 
 }  // namespace
 
+TEST(TSectionList, FindsNamesWithoutRegardToCaseFromTheLastFound) {
+    TSectionList sections;
+    for (const char* name : {"Alpha", "Beta", "beta", "Gamma"})
+        sections.AddSection(name);
+    EXPECT_EQ(sections.IndexOf("GAMMA"), 3);
+    EXPECT_EQ(sections.PrevIndex(), 3);
+    // The search starts at Gamma and wraps round, so the first "beta" met is still the earlier one.
+    EXPECT_EQ(sections.IndexOf("BETA"), 1);
+    EXPECT_EQ(sections.IndexOf("beta"), 1);
+    EXPECT_EQ(sections.IndexOf("Delta"), -1);
+    EXPECT_EQ(sections.PrevIndex(), 1);
+    EXPECT_EQ(sections.Items(0)->Count(), 0);
+    EXPECT_TRUE(sections.Items(0)->CaseSensitive());
+}
+
 TEST(TBigIniFile, ReadStringFollowsTheLineAndKeyRules) {
     TTempEnvironment environment;
     const QByteArray file = Bytes(
