@@ -80,6 +80,11 @@ public:
     QString BaseUrl() const { return QStringLiteral("http://localhost:%1/%2").arg(FPort).arg(FContext); }
     QString AppUrl() const { return BaseUrl() + QStringLiteral("/app"); }
     QString Context() const { return FContext; }
+    // Replaces everything after the main class (the options and the application arguments).
+    void SetTail(const QStringList& Tail) {
+        FArguments = FArguments.mid(0, FArguments.indexOf(QStringLiteral("com.brenlow.apps.etk.viewer.FrameworkMain")) + 1) + Tail;
+    }
+    int Port() const { return FPort; }
     Platform::TChildProcess& Process() { return FJava; }
 
 private:

@@ -174,6 +174,25 @@ TEST(TDemoWebApplicationProcess, ExitRequestEndsTheProcessWithTheGivenCode) {
     }
 }
 
+TEST(TDemoWebApplicationProcess, AcceptsTheApplicationArgumentsAsOneArgument) {
+    TTempEnvironment env;
+    const QString projectFile = env.FilePath(QStringLiteral("My Catalogue/Etk.blk"));
+    WriteBytes(projectFile, ReadBytes(DemoCatalogDir() + QStringLiteral("/Etk.blk")));
+    TDemoServer server;
+    // A launcher that hands over "-args ..." as one command-line item, the project file quoted.
+    server.SetTail({QStringLiteral("-DstartedWithChromium=true"),
+                    QStringLiteral("-args embeddedWebAppBrowserMode=none embeddedWebAppPort=%1 embeddedWebAppContext=%2 "
+                                   "openconfig=\"%3\" k_vari=4711")
+                        .arg(server.Port())
+                        .arg(server.Context(), projectFile)});
+    ASSERT_TRUE(server.Start());
+    ASSERT_TRUE(server.WaitReady());
+    const QString body = QString::fromUtf8(HttpGet(server.BaseUrl() + QStringLiteral("/params")).Body);
+    EXPECT_TRUE(body.contains(QStringLiteral("<p id=\"project\">%1</p>").arg(projectFile))) << body.toStdString();
+    EXPECT_TRUE(body.contains(QStringLiteral("<tr><th>k_vari</th><td>4711</td></tr>")));
+    EXPECT_TRUE(body.contains(QStringLiteral("<li>-DstartedWithChromium=true</li>")));
+}
+
 TEST(TDemoWebApplicationProcess, EndsWhenTheProcessThatStartedItIsGone) {
     TTempEnvironment env;
     TDemoServer server;  // only for its command line and URLs; the helper starts Java

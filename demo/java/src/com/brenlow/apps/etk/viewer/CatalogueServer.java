@@ -126,8 +126,8 @@ final class CatalogueServer {
         String name = project.progName(locale);
         StringBuilder b = new StringBuilder();
         b.append("<h1>").append(esc(name.isEmpty() ? TITLE : name)).append("</h1>\n");
-        b.append("<p>Choose an assembly. Pictures show numbered callouts; the numbers link to the ")
-         .append("parts list below them.</p>\n");
+        b.append("<p>Choose an assembly. Its drawing shows numbered callouts; the numbers are the ")
+         .append("positions of the parts list below it.</p>\n");
         b.append("<h2>Assemblies</h2>\n");
         appendTree(b, null);
         if (!query.isEmpty()) {
@@ -300,6 +300,8 @@ final class CatalogueServer {
     // ---- helpers -----------------------------------------------------------------------------
 
     private static String list(String id, List<String> items) {
+        if (items.isEmpty())
+            return "<p id=\"" + id + "\" class=\"empty\">(none)</p>\n";
         StringBuilder b = new StringBuilder("<ol id=\"" + id + "\">\n");
         for (String item : items)
             b.append("<li>").append(esc(item)).append("</li>\n");
@@ -307,6 +309,8 @@ final class CatalogueServer {
     }
 
     private static String table(String id, Map<String, String> rows) {
+        if (rows.isEmpty())
+            return "<p id=\"" + id + "\" class=\"empty\">(none)</p>\n";
         StringBuilder b = new StringBuilder("<table class=\"params\" id=\"" + id + "\">\n");
         for (Map.Entry<String, String> e : rows.entrySet())
             b.append("<tr><th>").append(esc(e.getKey())).append("</th><td>").append(esc(e.getValue()))
