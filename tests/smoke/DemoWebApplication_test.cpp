@@ -9,6 +9,16 @@
 #include "DemoServer.h"
 #include "TestSupport.h"
 
+// Test discovery runs this program at build time, without the suite's environment and often
+// without a display, and the QApplication of the test main would abort there. The browser tests run
+// offscreen anyway, so no display means offscreen.
+[[maybe_unused]] const bool OffscreenWithoutDisplay = [] {
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM") && !qEnvironmentVariableIsSet("DISPLAY") &&
+        !qEnvironmentVariableIsSet("WAYLAND_DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    return true;
+}();
+
 namespace {
 
 using namespace std::chrono_literals;
