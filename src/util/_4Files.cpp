@@ -12,6 +12,10 @@
 #include <cstring>
 #include <typeinfo>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 constexpr char16_t CR = u'\r';
@@ -35,6 +39,26 @@ const TChar* FindChar(const TChar* Begin, const TChar* End, TChar Value) {
     } else {
         return std::find(Begin, End, Value);
     }
+}
+
+// The first LF or NUL in [Begin, End), or End: one pass instead of two searches.
+const char* FindLineFeedOrNul(const char* Begin, const char* End) {
+    const char* pos = Begin;
+#ifdef __SSE2__
+    const __m128i lineFeed = _mm_set1_epi8('\n');
+    const __m128i zero = _mm_setzero_si128();
+    for (; End - pos >= 16; pos += 16) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pos));
+        const unsigned hits = unsigned(
+            _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(bytes, lineFeed), _mm_cmpeq_epi8(bytes, zero))));
+        if (hits != 0)
+            return pos + __builtin_ctz(hits);
+    }
+#endif
+    for (; pos < End; ++pos)
+        if (*pos == '\n' || *pos == '\0')
+            return pos;
+    return End;
 }
 
 // Appends [Begin, End) without its characters of code 0.
@@ -79,6 +103,81 @@ void ReleaseLongLine(TString& Line) {
         TString().swap(Line);
 }
 
+// Decodes Size bytes of strictly valid UTF-8 into Out, which has room for Size units, and answers the
+// number of units written; answers -1 at the first byte that is not strictly valid UTF-8 (overlong
+// forms, surrogates, code points above U+10FFFF, cut-off sequences). Qt's decoder stays the judge of
+// such lines; this one only takes the common valid case, at about twice its speed on text with umlauts.
+qsizetype DecodeValidUtf8(const uchar* Src, qsizetype Size, char16_t* Out) {
+    const uchar* src = Src;
+    const uchar* const end = Src + Size;
+    char16_t* dst = Out;
+    const auto continuation = [&src](int Index) { return (src[Index] & 0xC0) == 0x80; };
+    while (src < end) {
+#ifdef __SSE2__
+        // Sixteen bytes at a time while they are ASCII. Writing sixteen units is safe even when fewer
+        // are kept: dst never runs ahead of src, and at least sixteen bytes of input remain.
+        while (end - src >= 16) {
+            const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src));
+            const __m128i zero = _mm_setzero_si128();
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), _mm_unpacklo_epi8(bytes, zero));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 8), _mm_unpackhi_epi8(bytes, zero));
+            const unsigned nonAscii = unsigned(_mm_movemask_epi8(bytes));
+            const int ascii = nonAscii == 0 ? 16 : __builtin_ctz(nonAscii);
+            src += ascii;
+            dst += ascii;
+            if (ascii < 16)
+                break;
+        }
+        if (src >= end)
+            break;
+#endif
+        // The short rest of a line: eight ASCII bytes at a time.
+        if (end - src >= 8) {
+            quint64 word;
+            std::memcpy(&word, src, 8);
+            if ((word & 0x8080808080808080ULL) == 0) {
+                for (int i = 0; i < 8; ++i)
+                    dst[i] = src[i];
+                src += 8;
+                dst += 8;
+                continue;
+            }
+        }
+        const uchar lead = *src;
+        if (lead < 0x80) {
+            *dst++ = lead;
+            ++src;
+        } else if (lead < 0xC2) {
+            return -1;  // a continuation byte, or an overlong two-byte form
+        } else if (lead < 0xE0) {
+            if (end - src < 2 || !continuation(1))
+                return -1;
+            *dst++ = char16_t(((lead & 0x1F) << 6) | (src[1] & 0x3F));
+            src += 2;
+        } else if (lead < 0xF0) {
+            if (end - src < 3 || !continuation(1) || !continuation(2))
+                return -1;
+            if ((lead == 0xE0 && src[1] < 0xA0) || (lead == 0xED && src[1] >= 0xA0))
+                return -1;  // overlong, or a surrogate
+            *dst++ = char16_t(((lead & 0x0F) << 12) | ((src[1] & 0x3F) << 6) | (src[2] & 0x3F));
+            src += 3;
+        } else if (lead < 0xF5) {
+            if (end - src < 4 || !continuation(1) || !continuation(2) || !continuation(3))
+                return -1;
+            if ((lead == 0xF0 && src[1] < 0x90) || (lead == 0xF4 && src[1] >= 0x90))
+                return -1;  // overlong, or above U+10FFFF
+            const char32_t codePoint = ((lead & 0x07u) << 18) | ((src[1] & 0x3Fu) << 12) |
+                                       ((src[2] & 0x3Fu) << 6) | (src[3] & 0x3Fu);
+            *dst++ = char16_t(0xD800 + ((codePoint - 0x10000) >> 10));
+            *dst++ = char16_t(0xDC00 + ((codePoint - 0x10000) & 0x3FF));
+            src += 4;
+        } else {
+            return -1;
+        }
+    }
+    return dst - Out;
+}
+
 TBLFileCoding CodingFromStart(const QByteArray& Start) {
     if (Start.startsWith(Utf8Bom))
         return TBLFileCoding::fcUTF8BOM;
@@ -112,8 +211,8 @@ TUnicodeFileReader::~TUnicodeFileReader() = default;
 void TUnicodeFileReader::Open(const QString& FileName) {
     Close();
     auto file = std::make_unique<QFile>(FileName);
-    // Our own blocks do the buffering; QFile's buffer would only copy every byte once more.
-    if (!file->open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+    // Buffered: QFile fetches 16 KiB per system call and our 1024-byte blocks are copied from there.
+    if (!file->open(QIODevice::ReadOnly))
         throw EStreamError(FileErrorText("Cannot open file", FileName, file->errorString()));
 
     FReadLine = 0;
@@ -193,20 +292,31 @@ bool TUnicodeFileReader::FillBlock() {
     return count > 0;
 }
 
-bool TUnicodeFileReader::ReadLineBytes() {
+QByteArrayView TUnicodeFileReader::ReadLineBytes() {
     FLineBytes.clear();
     const bool plain = typeid(*this) == typeid(TUnicodeFileReader);
     for (;;) {
         if (FBlockIndex >= FBlockLen && !FillBlock())
-            return false;
+            return QByteArrayView(FLineBytes.data(), qsizetype(FLineBytes.size()));
         const char* begin = FBlock + FBlockIndex;
         const char* end = FBlock + FBlockLen;
         if (plain) {
+            // Most lines lie wholly inside the block: hand them out from there without copying.
+            if (FLineBytes.empty()) {
+                const char* lineFeed = FindLineFeedOrNul(begin, end);
+                if (lineFeed != end && *lineFeed == '\n') {
+                    const bool crLf = lineFeed != begin && lineFeed[-1] == '\r';
+                    if (crLf || FSupportUnixLineBreak) {
+                        FBlockIndex = int(lineFeed - FBlock) + 1;
+                        return QByteArrayView(begin, lineFeed - begin - (crLf ? 1 : 0));
+                    }
+                }
+            }
             const char* pos = begin;
             const bool ended = ScanPlain(FLineBytes, pos, end, FSupportUnixLineBreak);
             FBlockIndex = int(pos - FBlock);
             if (ended)
-                return true;
+                return QByteArrayView(FLineBytes.data(), qsizetype(FLineBytes.size()));
             continue;
         }
         for (const char* pos = begin; pos < end; ++pos) {
@@ -218,7 +328,7 @@ bool TUnicodeFileReader::ReadLineBytes() {
                 if (current == '\n' && previous == '\r')
                     FLineBytes.pop_back();
                 FBlockIndex = int(pos - FBlock) + 1;
-                return true;
+                return QByteArrayView(FLineBytes.data(), qsizetype(FLineBytes.size()));
             }
             FLineBytes.push_back(MapCharA(current));
         }
@@ -226,7 +336,7 @@ bool TUnicodeFileReader::ReadLineBytes() {
     }
 }
 
-bool TUnicodeFileReader::ReadLineUnits() {
+void TUnicodeFileReader::ReadLineUnits() {
     FLineUnits.clear();
     const bool plain = typeid(*this) == typeid(TUnicodeFileReader);
     for (;;) {
@@ -234,7 +344,7 @@ bool TUnicodeFileReader::ReadLineUnits() {
         if (FBlockLen - FBlockIndex < 2) {
             FBlockIndex = FBlockLen;
             if (!FillBlock())
-                return false;
+                return;
             continue;
         }
         const char16_t* begin = FUnits + FBlockIndex / 2;
@@ -244,7 +354,7 @@ bool TUnicodeFileReader::ReadLineUnits() {
             const bool ended = ScanPlain(FLineUnits, pos, end, FSupportUnixLineBreak);
             FBlockIndex = int(pos - FUnits) * 2;
             if (ended)
-                return true;
+                return;
             continue;
         }
         for (const char16_t* pos = begin; pos < end; ++pos) {
@@ -256,7 +366,7 @@ bool TUnicodeFileReader::ReadLineUnits() {
                 if (current == LF && previous == CR)
                     FLineUnits.pop_back();
                 FBlockIndex = int(pos - FUnits) * 2 + 2;
-                return true;
+                return;
             }
             FLineUnits.push_back(MapCharW(current));
         }
@@ -264,10 +374,17 @@ bool TUnicodeFileReader::ReadLineUnits() {
     }
 }
 
-QString TUnicodeFileReader::DecodeLineBytes() {
-    const QByteArrayView bytes(FLineBytes.data(), qsizetype(FLineBytes.size()));
+QString TUnicodeFileReader::DecodeLineBytes(QByteArrayView Bytes) {
+    const QByteArrayView bytes = Bytes;
     QString result;
     if (FIsUTF8) {
+        result = QString(bytes.size(), Qt::Uninitialized);  // one exact allocation; UTF-16 is never longer
+        const qsizetype units = DecodeValidUtf8(reinterpret_cast<const uchar*>(bytes.data()), bytes.size(),
+                                                reinterpret_cast<char16_t*>(result.data()));
+        if (units >= 0) {
+            result.truncate(units);
+            return result;
+        }
         FUtf8Decoder.resetState();
         result = FUtf8Decoder.decode(bytes);
         // Any invalid or cut-off sequence fails the whole line, not only a line that decodes to nothing.
@@ -294,8 +411,7 @@ QString TUnicodeFileReader::ReadLine() {
             result = QString(reinterpret_cast<const QChar*>(FLineUnits.data()), qsizetype(FLineUnits.size()));
             ReleaseLongLine(FLineUnits);
         } else {
-            ReadLineBytes();
-            result = DecodeLineBytes();
+            result = DecodeLineBytes(ReadLineBytes());
             ReleaseLongLine(FLineBytes);
         }
     }

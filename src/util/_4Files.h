@@ -82,9 +82,9 @@ protected:
 
 private:
     bool FillBlock();
-    bool ReadLineBytes();
-    bool ReadLineUnits();
-    QString DecodeLineBytes();
+    QByteArrayView ReadLineBytes();  // the line's bytes, in FBlock or in FLineBytes
+    void ReadLineUnits();
+    QString DecodeLineBytes(QByteArrayView Bytes);
 
     QStringList FReadErrors;
     int FReadLine = 0;                 // lines read so far

@@ -326,6 +326,112 @@ TEST(TUnicodeFileReader, BadInputIsReadWithoutHarm) {
     }
 }
 
+TEST(TUnicodeFileReader, DecodesEveryUtf8FormAtEveryOffset) {
+    // Each sequence sits at every offset of a line from 0 to 40 so that it meets each way the decoder
+    // walks through a line: sixteen bytes at a time, eight at a time, one at a time.
+    struct Row { const char* Name; QByteArray Sequence; char32_t CodePoint; };  // CodePoint 0: invalid
+    const Row rows[] = {
+        {"smallest two-byte", QByteArray("\xC2\x80"), 0x80},
+        {"largest two-byte", QByteArray("\xDF\xBF"), 0x7FF},
+        {"smallest three-byte", QByteArray("\xE0\xA0\x80"), 0x800},
+        {"last before the surrogates", QByteArray("\xED\x9F\xBF"), 0xD7FF},
+        {"largest three-byte", QByteArray("\xEF\xBF\xBF"), 0xFFFF},
+        {"smallest four-byte", QByteArray("\xF0\x90\x80\x80"), 0x10000},
+        {"largest code point", QByteArray("\xF4\x8F\xBF\xBF"), 0x10FFFF},
+        {"above the largest code point", QByteArray("\xF4\x90\x80\x80"), 0},
+        {"overlong two-byte", QByteArray("\xC1\xBF"), 0},
+        {"overlong three-byte", QByteArray("\xE0\x9F\xBF"), 0},
+        {"overlong four-byte", QByteArray("\xF0\x8F\xBF\xBF"), 0},
+        {"surrogate", QByteArray("\xED\xBF\xBF"), 0},
+        {"lead byte F5", QByteArray("\xF5\x80\x80\x80"), 0},
+        {"byte FF", QByteArray("\xFF"), 0},
+        {"three-byte lead before ASCII", QByteArray("\xE2\x82" "A"), 0},
+        {"continuation without lead", QByteArray("\xBF"), 0},
+    };
+    TTempEnvironment environment;
+    const QString path = environment.FilePath("forms.txt");
+    const QByteArray padding = "abcdefghijklmnopqrstuvwxyz0123456789ABCDEFGH";
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.Name);
+        QByteArray content("\xEF\xBB\xBF");
+        QStringList expected;
+        int invalid = 0;
+        for (int offset = 0; offset <= 40; ++offset) {
+            content += padding.left(offset) + row.Sequence + padding.left(45 - offset) + "\r\n";
+            if (row.CodePoint == 0) {
+                expected << QString();
+                ++invalid;
+            } else {
+                expected << QString::fromLatin1(padding.left(offset)) + QString::fromUcs4(&row.CodePoint, 1) +
+                                QString::fromLatin1(padding.left(45 - offset));
+            }
+        }
+        WriteBytes(path, content);
+        TUnicodeFileReader reader(path, false);
+        EXPECT_EQ(ReadAll(reader), expected);
+        EXPECT_EQ(reader.ReadErrors().size(), invalid);
+    }
+}
+
+TEST(TUnicodeFileReader, Utf8LinesAgreeWithQtsDecoderOnDamagedText) {
+    // Text from all planes, damaged at random: each line must come out as Qt's decoder reads it, or
+    // empty with an error entry when Qt's decoder finds anything invalid in it.
+    QRandomGenerator random(815);  // fixed seed: a failure can be reproduced
+    const auto randomCodePoint = [&random]() -> char32_t {
+        switch (random.bounded(6)) {
+        case 0: return char32_t(random.bounded(0x80, 0x800));
+        case 1: return char32_t(random.bounded(0x800, 0xD800));
+        case 2: return char32_t(random.bounded(0xE000, 0x10000));
+        case 3: return char32_t(random.bounded(0x10000, 0x110000));
+        default: return char32_t(random.bounded(0x20, 0x7F));
+        }
+    };
+    QString text;
+    for (int line = 0; line < 3000; ++line) {
+        const int length = random.bounded(0, 120);
+        for (int i = 0; i < length; ++i) {
+            const char32_t codePoint = randomCodePoint();
+            text += QString::fromUcs4(&codePoint, 1);
+        }
+        text += u"\r\n"_qs;
+    }
+    const QByteArray clean = text.toUtf8();
+
+    struct Row { const char* Name; int DamageEvery; };  // 0: undamaged
+    const Row rows[] = {{"undamaged", 0}, {"one byte in 2000", 2000}, {"one byte in 200", 200}};
+    TTempEnvironment environment;
+    const QString path = environment.FilePath("damaged.txt");
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.Name);
+        QByteArray content = clean;
+        if (row.DamageEvery > 0)
+            for (qsizetype i = 0; i < content.size() / row.DamageEvery; ++i)
+                content[random.bounded(content.size())] = char(random.bounded(256));
+        WriteBytes(path, QByteArray("\xEF\xBB\xBF") + content);
+
+        QStringList expected;
+        int invalid = 0;
+        content.replace('\0', QByteArray());
+        for (QByteArray line : content.split('\n')) {
+            if (line.endsWith('\r'))
+                line.chop(1);
+            QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
+            const QString decoded = decoder.decode(line);
+            expected << (decoder.hasError() ? QString() : decoded);
+            invalid += decoder.hasError();
+        }
+        if (content.endsWith('\n'))
+            expected.removeLast();  // a final line end opens no further line
+        TUnicodeFileReader reader(path, false);
+        EXPECT_EQ(ReadAll(reader), expected);
+        EXPECT_EQ(reader.ReadErrors().size(), invalid);
+        if (row.DamageEvery == 0)
+            EXPECT_EQ(invalid, 0);
+        else
+            EXPECT_GT(invalid, 0);
+    }
+}
+
 TEST(TUnicodeFileReader, ReadsATenMegabyteLine) {
     TTempEnvironment environment;
     const QString piece = u"Zahnrad-Übersicht 12 € "_qs;
