@@ -11,6 +11,9 @@
 #include <QRegularExpression>
 #include <gtest/gtest.h>
 #include <zlib.h>
+#include <csignal>
+#include <memory>
+#include <vector>
 
 using namespace std::chrono_literals;
 
@@ -370,4 +373,73 @@ TEST(TEtkConfigXMLFast, CompoundOperations) {
     EXPECT_THROW(target.WriteRawData("X", 4, "y"), Exception);
     target.WriteVersion(1.1);
     EXPECT_DOUBLE_EQ(target.ReadVersion(), 1.1);
+}
+
+TEST(TEtkConfigXMLFast, ConcurrentProcessesLoseNoKeysAndReadersNeverSeeHalfAFile) {
+    TTempEnvironment env;
+    const QString file = env.FilePath("Etk.blk");
+    WriteBytes(file, ProjectFile(""));
+    constexpr int Writers = 4;
+    constexpr int Writes = 300;
+    std::vector<std::unique_ptr<THelperProcess>> readers;
+    for (int i = 0; i < 2; ++i) {
+        readers.push_back(std::make_unique<THelperProcess>("reader", QStringList{file}));
+        ASSERT_TRUE(readers.back()->WaitForLine("reading"));
+    }
+    std::vector<std::unique_ptr<THelperProcess>> writers;
+    for (int i = 0; i < Writers; ++i)
+        writers.push_back(std::make_unique<THelperProcess>("writer", QStringList{file, QString("W%1").arg(i), QString::number(Writes)}));
+    for (auto& writer : writers) {
+        EXPECT_EQ(writer->Finish(), 0) << writer->StandardError().toStdString();
+    }
+    for (auto& reader : readers) {
+        EXPECT_EQ(reader->Finish(), 0) << reader->StandardError().toStdString();
+    }
+
+    TBLKConnector final;
+    QStringList errors;
+    ASSERT_TRUE(final.LoadFromStream(ReadBytes(file), errors)) << errors.join(";").toStdString();
+    int keys = 0;
+    for (int i = 0; i < Writers; ++i) {
+        for (int k = 0; k < Writes; ++k) {
+            const QString key = QString("W%1\\K%2").arg(i).arg(k);
+            if (final.ReadRawString(key, "") == "s" + QString::number(k))
+                ++keys;
+        }
+    }
+    EXPECT_EQ(keys, Writers * Writes);
+    // The backup holds the file as it was before the last write: one key fewer, all of them kept.
+    TBLKConnector backup;
+    ASSERT_TRUE(backup.LoadFromStream(ReadBytes(env.FilePath("Etk.~blk")), errors)) << errors.join(";").toStdString();
+    int backupKeys = 0;
+    for (int i = 0; i < Writers; ++i) {
+        QStringList names;
+        backup.ReadKeys(QString("W%1").arg(i), names);
+        backupKeys += static_cast<int>(names.size());
+        for (const QString& name : names)
+            EXPECT_TRUE(final.KeyExists(QString("W%1\\").arg(i) + name));
+    }
+    EXPECT_EQ(backupKeys, Writers * Writes - 1);
+    EXPECT_EQ(FilesIn(env.Root()).filter(".Etk.blk.").size(), 0) << "no temporary file is left";
+}
+
+TEST(TEtkConfigXMLFast, AWriterKilledWhileWritingLeavesAValidFile) {
+    TTempEnvironment env;
+    const QString file = env.FilePath("Etk.blk");
+    WriteBytes(file, ProjectFile(""));
+    for (int round = 0; round < 5; ++round) {
+        SCOPED_TRACE(round);
+        // Large values make each write long enough to be interrupted in the middle.
+        THelperProcess writer("writer", {file, QString("R%1").arg(round), "100000", "20000"});
+        ASSERT_TRUE(writer.WaitForLine(QString("wrote %1").arg(3 + round * 7)));
+        ::kill(static_cast<pid_t>(writer.Process().processId()), SIGKILL);
+        writer.Kill();
+        TBLKConnector tree;
+        QStringList errors;
+        EXPECT_TRUE(tree.LoadFromStream(ReadBytes(file), errors)) << errors.join(";").toStdString();
+        EXPECT_GE(tree.RootNode()->ChildCount(), round + 1);
+        TEtkConfigXMLFast store;
+        store.SetFileName(file);
+        EXPECT_EQ(store.ReadString(QString("R%1\\K3").arg(round), ""), "3" + QString(20000, 'x'));
+    }
 }
