@@ -67,6 +67,9 @@ protected:
         ASSERT_GT(FServer.Pid, 0) << "RQCatalog ended with " << FLauncher.ExitCode() << " before starting Java";
         ASSERT_TRUE(WaitFor([&] { return HttpGet(FServer.BaseUrl + QStringLiteral("/app"), true).Status == 200; }, 30s));
     }
+    // A port of our own: launchers of tests that run side by side would otherwise all choose the
+    // first free one, and all but one Java server would find it taken.
+    static QString GivenPort() { return QStringLiteral("embeddedWebAppPort=%1").arg(FreeLocalPort()); }
     void TearDown() override { FLauncher.Terminate(1); }
 
     TTempEnvironment FEnv;  // the browser engine of the launcher writes below HOME and XDG_*
@@ -93,7 +96,10 @@ TEST_F(TInterimLauncher, ShowsTheStartPageAndEndsWithTheExitCodeOfTheServer) {
     // Without the environment switch the launcher itself must keep the engine from refusing to run
     // as root (it would end the process without showing anything).
     TUnsetVariable noSandboxSwitch("QTWEBENGINE_DISABLE_SANDBOX");
-    ASSERT_NO_FATAL_FAILURE(StartLauncher({}));
+    const QString port = GivenPort();
+    ASSERT_NO_FATAL_FAILURE(StartLauncher({port}));
+    EXPECT_EQ(FServer.Arguments.filter(QStringLiteral("embeddedWebAppPort=")), QStringList{port})
+        << "a port given to the launcher is the one and only port of the server";
     // Only a browser that renders the start page asks for its style sheet.
     const QString styleSheetRow = QStringLiteral("<tr><th>/catalogue.css</th><td>");
     EXPECT_TRUE(WaitFor([&] { return HttpGet(FServer.BaseUrl + QStringLiteral("/params")).Body.contains(styleSheetRow.toUtf8()); }, 30s))
@@ -104,7 +110,7 @@ TEST_F(TInterimLauncher, ShowsTheStartPageAndEndsWithTheExitCodeOfTheServer) {
 }
 
 TEST_F(TInterimLauncher, ServerEndsWhenTheLauncherIsKilled) {
-    ASSERT_NO_FATAL_FAILURE(StartLauncher({}));
+    ASSERT_NO_FATAL_FAILURE(StartLauncher({GivenPort()}));
     // The server has its own process group, so this kills the launcher alone.
     ASSERT_TRUE(FLauncher.Terminate(9));
     EXPECT_TRUE(WaitFor([&] { return !Platform::IsProcessAlive(FServer.Pid); }, 5s))
