@@ -109,6 +109,19 @@ TEST_F(TInterimLauncher, ShowsTheStartPageAndEndsWithTheExitCodeOfTheServer) {
     EXPECT_EQ(FLauncher.ExitCode(), 7);
 }
 
+TEST_F(TInterimLauncher, EndsAtOnceWithTheCodeOfAServerThatFailsBeforeItIsReady) {
+    // A server that cannot start must not leave the launcher probing for a minute and then end
+    // as if all went well: its exit code (3, port taken) becomes the launcher's at once.
+    QTcpServer blocker;
+    ASSERT_TRUE(blocker.listen(QHostAddress::LocalHost, 0));
+    Platform::TChildProcessOptions options;
+    options.Hidden = false;
+    ASSERT_TRUE(FLauncher.Start(DemoCatalogDir() + QStringLiteral("/RQCatalog"),
+                                {QStringLiteral("embeddedWebAppPort=%1").arg(blocker.serverPort())}, FEnv.Root(), options));
+    ASSERT_TRUE(FLauncher.WaitForExit(20s));
+    EXPECT_EQ(FLauncher.ExitCode(), 3);
+}
+
 TEST_F(TInterimLauncher, ServerEndsWhenTheLauncherIsKilled) {
     ASSERT_NO_FATAL_FAILURE(StartLauncher({GivenPort()}));
     // The server has its own process group, so this kills the launcher alone.
