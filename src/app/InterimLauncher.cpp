@@ -1,10 +1,6 @@
 #include "app/InterimLauncher.h"
 
-#include <QCloseEvent>
 #include <QCoreApplication>
-#include <QDir>
-#include <QFileInfo>
-#include <QGuiApplication>
 #include <QNetworkAccessManager>
 #include <QNetworkProxy>
 #include <QNetworkReply>
