@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 #include <string_view>
-#include <unordered_map>
+#include <cstdint>
 
 namespace {
 
@@ -201,26 +201,42 @@ QString NormaliseValue(QString Value) {
     return Value;
 }
 
-// Names repeat throughout a project file; sharing one QString per name saves an allocation each.
+// Names repeat throughout a project file; sharing one QString per name saves an allocation each. A
+// direct-mapped table of ASCII names: a miss costs a hash and one comparison, never an allocation
+// beyond the string that is needed anyway.
 class TNameCache {
 public:
     QString Get(const char* Name) {
-        const std::string_view key(Name);
-        auto it = FNames.find(key);
-        if (it != FNames.end())
-            return it->second;
-        QString name = QString::fromUtf8(key.data(), static_cast<qsizetype>(key.size()));
-        if (FNames.size() < 8192)
-            FNames.emplace(std::string(key), name);
+        const auto* bytes = reinterpret_cast<const unsigned char*>(Name);
+        std::uint32_t hash = 2166136261u;
+        size_t length = 0;
+        bool ascii = true;
+        for (; bytes[length]; ++length) {
+            hash = (hash ^ bytes[length]) * 16777619u;
+            ascii = ascii && bytes[length] < 128;
+        }
+        if (!ascii)
+            return QString::fromUtf8(Name, static_cast<qsizetype>(length));
+        QString& slot = FSlots[hash & (SlotCount - 1)];
+        if (slot.size() == static_cast<qsizetype>(length)) {
+            const char16_t* units = reinterpret_cast<const char16_t*>(slot.utf16());
+            size_t i = 0;
+            while (i < length && units[i] == bytes[i])
+                ++i;
+            if (i == length)
+                return slot;
+        }
+        QString name = QString::fromLatin1(Name, static_cast<qsizetype>(length));
+        // The first name of a slot keeps it: replacing it would touch the old string's header, cold
+        // memory by then, on every unique name.
+        if (slot.isNull())
+            slot = name;
         return name;
     }
 
 private:
-    struct THash {
-        using is_transparent = void;
-        size_t operator()(std::string_view Text) const { return std::hash<std::string_view>{}(Text); }
-    };
-    std::unordered_map<std::string, QString, THash, std::equal_to<>> FNames;
+    static constexpr size_t SlotCount = 4096;
+    std::vector<QString> FSlots = std::vector<QString>(SlotCount);
 };
 
 }  // namespace

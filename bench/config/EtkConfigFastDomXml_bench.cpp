@@ -1,0 +1,170 @@
+// Configuration store benchmarks on a generated project file: fast-store parse against a bare expat
+// pass over the same bytes, serialisation, one write-through on a 1 MB file, a batch of 1 000 writes,
+// and the DOM store's read.
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <benchmark/benchmark.h>
+#include <expat.h>
+#include <memory>
+
+#include "config/ETKConfigDomXML.h"
+#include "config/EtkConfigFastDomXml.h"
+#include "config/FastBLKReader.h"
+
+namespace {
+
+// About 200 bytes per key: strings (some multi-line, some non-ASCII), integers, lists, attributes.
+void FillTree(TBLKConnector& Tree, int Keys) {
+    Tree.WriteAttribute("", "Version", "1.1");
+    for (int i = 0; i < Keys; ++i) {
+        const QString key = QStringLiteral("Section%1\\Group%2\\Key%3").arg(i % 50).arg((i / 50) % 40).arg(i);
+        switch (i % 5) {
+        case 0:
+            Tree.WriteRawString(key, QStringLiteral("sC:\\Katalog\\Daten\\Bild%1.png; ein ganz gewöhnlicher Wert mit Umlauten äöü ß und etwas mehr Text für die Länge, damit die Datei die Größe eines echten Katalogprojekts erreicht, wie es Kunden ausliefern").arg(i));
+            break;
+        case 1:
+            Tree.WriteRawString(key, QStringLiteral("i%1").arg(i * 7919));
+            Tree.WriteAttribute(key, "BLSP", "ML");
+            Tree.WriteAttribute(key, "GUID", "0123456789ABCDEF0123456789ABCDEF"); Tree.WriteAttribute(key, "Beschreibung", "Mehrsprachiger Text mit Attribut, Ä & \"Zitat\"");
+            break;
+        case 2:
+            Tree.WriteRawString(key, QStringLiteral("lsDE|sEN|sFR|sIT|sES|sa#007Cb|s%1 mit Leerzeichen und & Zeichen < >|sNL|sPL|sCS|sHU|sRU|sZH|sJA|sKO|sweitere Einträge der Liste").arg(i));
+            break;
+        case 3:
+            Tree.WriteRawString(key, QStringLiteral("sErste Zeile %1 mit einer Beschreibung des Bauteils\r\nZweite Zeile mit \"Zitat\" und 'Apostroph' sowie weiteren Angaben zum Einbau\r\nDritte Zeile 中文 Ελληνικά mit Übersetzungen").arg(i));
+            break;
+        default:
+            Tree.WriteRawString(key, QStringLiteral("sDATABASE\\H2Database\\Verzeichnis\\Data\\Teil%1\\Unterordner\\Weitere\\Ebenen\\Datei_mit_einem_recht_langen_Namen_und_Versionsnummer_2026.dat").arg(i));
+            Tree.WriteAttribute(key, "Valid", "true");
+            Tree.WriteAttribute(key, "Count", QString::number(i));
+            break;
+        }
+    }
+}
+
+const QByteArray& BigFile() {
+    static const QByteArray bytes = [] {
+        TBLKConnector tree;
+        FillTree(tree, 100000);
+        return tree.WriteToBytes();
+    }();
+    return bytes;
+}
+
+void XMLCALL EmptyStart(void*, const XML_Char*, const XML_Char**) {}
+void XMLCALL EmptyEnd(void*, const XML_Char*) {}
+void XMLCALL EmptyText(void*, const XML_Char*, int) {}
+
+void BM_BareExpatPass(benchmark::State& State) {
+    const QByteArray& bytes = BigFile();
+    for (auto _ : State) {
+        XML_Parser parser = XML_ParserCreate("UTF-8");
+        XML_SetElementHandler(parser, EmptyStart, EmptyEnd);
+        XML_SetCharacterDataHandler(parser, EmptyText);
+        if (XML_Parse(parser, bytes.constData(), static_cast<int>(bytes.size()), XML_TRUE) != XML_STATUS_OK)
+            State.SkipWithError("expat failed");
+        XML_ParserFree(parser);
+    }
+    State.SetBytesProcessed(State.iterations() * bytes.size());
+}
+BENCHMARK(BM_BareExpatPass)->Unit(benchmark::kMillisecond);
+
+// File to tree into a fresh connector; freeing the tree is not part of parsing.
+void BM_FastStoreParse(benchmark::State& State) {
+    const QByteArray& bytes = BigFile();
+    QStringList errors;
+    for (auto _ : State) {
+        auto tree = std::make_unique<TBLKConnector>();
+        if (!tree->LoadFromStream(bytes, errors))
+            State.SkipWithError("parse failed");
+        State.PauseTiming();
+        tree.reset();
+        State.ResumeTiming();
+    }
+    State.SetBytesProcessed(State.iterations() * bytes.size());
+    State.counters["file_MB"] = static_cast<double>(bytes.size()) / 1e6;
+}
+BENCHMARK(BM_FastStoreParse)->Unit(benchmark::kMillisecond);
+
+// A re-read as the store does it: the previous tree is freed first.
+void BM_FastStoreReparse(benchmark::State& State) {
+    const QByteArray& bytes = BigFile();
+    TBLKConnector tree;
+    QStringList errors;
+    for (auto _ : State) {
+        if (!tree.LoadFromStream(bytes, errors))
+            State.SkipWithError("parse failed");
+    }
+    State.SetBytesProcessed(State.iterations() * bytes.size());
+}
+BENCHMARK(BM_FastStoreReparse)->Unit(benchmark::kMillisecond);
+
+void BM_FastStoreSerialise(benchmark::State& State) {
+    TBLKConnector tree;
+    QStringList errors;
+    tree.LoadFromStream(BigFile(), errors);
+    qint64 size = 0;
+    for (auto _ : State) {
+        const QByteArray bytes = tree.WriteToBytes();
+        size = bytes.size();
+        benchmark::DoNotOptimize(bytes.constData());
+    }
+    State.SetBytesProcessed(State.iterations() * size);
+}
+BENCHMARK(BM_FastStoreSerialise)->Unit(benchmark::kMillisecond);
+
+struct TOneMegabyteFile {
+    QTemporaryDir Dir;
+    QString FileName = Dir.filePath("Etk.blk");
+    TOneMegabyteFile() {
+        TBLKConnector tree;
+        FillTree(tree, 5000);  // about 1 MB
+        QFile file(FileName);
+        file.open(QIODevice::WriteOnly);
+        file.write(tree.WriteToBytes());
+    }
+};
+
+void BM_WriteStringWriteThrough1MB(benchmark::State& State) {
+    TOneMegabyteFile file;
+    TEtkConfigXMLFast store;
+    store.SetFileName(file.FileName);
+    int n = 0;
+    for (auto _ : State)
+        store.WriteString("VIEWER\\Bench", QString::number(++n));
+    State.counters["file_MB"] = static_cast<double>(QFileInfo(file.FileName).size()) / 1e6;
+}
+BENCHMARK(BM_WriteStringWriteThrough1MB)->Unit(benchmark::kMillisecond)->Repetitions(7)->ReportAggregatesOnly(true);
+
+void BM_Batch1000WritesOn1MB(benchmark::State& State) {
+    TOneMegabyteFile file;
+    TEtkConfigXMLFast store;
+    store.SetFileName(file.FileName);
+    int n = 0;
+    for (auto _ : State) {
+        store.StartCaching();
+        for (int i = 0; i < 1000; ++i)
+            store.WriteString(QStringLiteral("Batch\\K%1").arg(i), QString::number(++n));
+        store.EndCaching();
+    }
+}
+BENCHMARK(BM_Batch1000WritesOn1MB)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
+
+void BM_DomStoreRead(benchmark::State& State) {
+    QTemporaryDir dir;
+    const QString fileName = dir.filePath("viewer.xml");
+    QFile file(fileName);
+    file.open(QIODevice::WriteOnly);
+    file.write(BigFile());
+    file.close();
+    for (auto _ : State) {
+        TEtkConfigXML store;
+        store.SetFileName(fileName);
+        benchmark::DoNotOptimize(store.KeyExists("Section1"));
+    }
+    State.SetBytesProcessed(State.iterations() * BigFile().size());
+}
+BENCHMARK(BM_DomStoreRead)->Unit(benchmark::kMillisecond);
+
+}  // namespace
