@@ -10,6 +10,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
+#include <string_view>
 #include <typeinfo>
 
 #ifdef __SSE2__
@@ -31,46 +33,28 @@ QString FileErrorText(const char* What, const QString& FileName, const QString& 
     return QStringLiteral("%1 \"%2\". %3").arg(QLatin1StringView(What), FileName, Reason);
 }
 
-template <typename TChar>
-const TChar* FindChar(const TChar* Begin, const TChar* End, TChar Value) {
-    if constexpr (sizeof(TChar) == 1) {
-        const void* found = std::memchr(Begin, Value, size_t(End - Begin));
-        return found ? static_cast<const TChar*>(found) : End;
-    } else {
-        return std::find(Begin, End, Value);
-    }
-}
-
 // The first LF or NUL in [Begin, End), or End: one pass instead of two searches.
-const char* FindLineFeedOrNul(const char* Begin, const char* End) {
-    const char* pos = Begin;
+template <typename TChar>
+const TChar* FindLineFeedOrNul(const TChar* Begin, const TChar* End) {
+    const TChar* pos = Begin;
 #ifdef __SSE2__
-    const __m128i lineFeed = _mm_set1_epi8('\n');
+    constexpr int PerVector = 16 / int(sizeof(TChar));
     const __m128i zero = _mm_setzero_si128();
-    for (; End - pos >= 16; pos += 16) {
-        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pos));
-        const unsigned hits = unsigned(
-            _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(bytes, lineFeed), _mm_cmpeq_epi8(bytes, zero))));
-        if (hits != 0)
-            return pos + __builtin_ctz(hits);
+    for (; End - pos >= PerVector; pos += PerVector) {
+        const __m128i chars = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pos));
+        __m128i hits;
+        if constexpr (sizeof(TChar) == 1)
+            hits = _mm_or_si128(_mm_cmpeq_epi8(chars, _mm_set1_epi8('\n')), _mm_cmpeq_epi8(chars, zero));
+        else
+            hits = _mm_or_si128(_mm_cmpeq_epi16(chars, _mm_set1_epi16(LF)), _mm_cmpeq_epi16(chars, zero));
+        if (const unsigned mask = unsigned(_mm_movemask_epi8(hits)); mask != 0)
+            return pos + __builtin_ctz(mask) / int(sizeof(TChar));
     }
 #endif
     for (; pos < End; ++pos)
-        if (*pos == '\n' || *pos == '\0')
+        if (*pos == TChar(LF) || *pos == TChar(0))
             return pos;
     return End;
-}
-
-// Appends [Begin, End) without its characters of code 0.
-template <typename TChar, typename TString>
-void AppendWithoutNul(TString& Line, const TChar* Begin, const TChar* End) {
-    for (;;) {
-        const TChar* zero = FindChar(Begin, End, TChar(0));
-        Line.append(Begin, zero);
-        if (zero == End)
-            return;
-        Begin = zero + 1;
-    }
 }
 
 // The base class's rules applied to a whole run of characters at once: collects the characters up to
@@ -79,13 +63,15 @@ void AppendWithoutNul(TString& Line, const TChar* Begin, const TChar* End) {
 template <typename TChar, typename TString>
 bool ScanPlain(TString& Line, const TChar*& Pos, const TChar* End, bool SupportUnixLineBreak) {
     for (;;) {
-        const TChar* lineFeed = FindChar(Pos, End, TChar(LF));
-        AppendWithoutNul(Line, Pos, lineFeed);
-        if (lineFeed == End) {
+        const TChar* stop = FindLineFeedOrNul(Pos, End);
+        Line.append(Pos, stop);
+        if (stop == End) {
             Pos = End;
             return false;
         }
-        Pos = lineFeed + 1;
+        Pos = stop + 1;
+        if (*stop == TChar(0))
+            continue;
         // The CR may have come with the previous block: Line holds it either way.
         if (!Line.empty() && Line.back() == TChar(CR)) {
             Line.pop_back();
@@ -95,6 +81,21 @@ bool ScanPlain(TString& Line, const TChar*& Pos, const TChar* End, bool SupportU
             return true;
         Line.push_back(TChar(LF));
     }
+}
+
+// A line that lies wholly in [Begin, End) with no NUL in it: its characters without the line end, and
+// End moved just behind the line end. Otherwise nothing, and the caller collects the line piece by piece.
+template <typename TChar>
+std::optional<std::basic_string_view<TChar>> LineInBlock(const TChar* Begin, const TChar*& End,
+                                                          bool SupportUnixLineBreak) {
+    const TChar* lineFeed = FindLineFeedOrNul(Begin, End);
+    if (lineFeed == End || *lineFeed != TChar(LF))
+        return std::nullopt;
+    const bool crLf = lineFeed != Begin && lineFeed[-1] == TChar(CR);
+    if (!crLf && !SupportUnixLineBreak)
+        return std::nullopt;
+    End = lineFeed + 1;
+    return std::basic_string_view<TChar>(Begin, size_t(lineFeed - Begin - (crLf ? 1 : 0)));
 }
 
 template <typename TString>
@@ -303,13 +304,10 @@ QByteArrayView TUnicodeFileReader::ReadLineBytes() {
         if (plain) {
             // Most lines lie wholly inside the block: hand them out from there without copying.
             if (FLineBytes.empty()) {
-                const char* lineFeed = FindLineFeedOrNul(begin, end);
-                if (lineFeed != end && *lineFeed == '\n') {
-                    const bool crLf = lineFeed != begin && lineFeed[-1] == '\r';
-                    if (crLf || FSupportUnixLineBreak) {
-                        FBlockIndex = int(lineFeed - FBlock) + 1;
-                        return QByteArrayView(begin, lineFeed - begin - (crLf ? 1 : 0));
-                    }
+                const char* next = end;
+                if (const auto line = LineInBlock(begin, next, FSupportUnixLineBreak)) {
+                    FBlockIndex = int(next - FBlock);
+                    return QByteArrayView(line->data(), qsizetype(line->size()));
                 }
             }
             const char* pos = begin;
@@ -336,25 +334,33 @@ QByteArrayView TUnicodeFileReader::ReadLineBytes() {
     }
 }
 
-void TUnicodeFileReader::ReadLineUnits() {
+QStringView TUnicodeFileReader::ReadLineUnits() {
     FLineUnits.clear();
     const bool plain = typeid(*this) == typeid(TUnicodeFileReader);
+    const auto collected = [this] { return QStringView(FLineUnits.data(), qsizetype(FLineUnits.size())); };
     for (;;) {
         // Fewer than two bytes left: at most the odd last byte of the file, which is no character.
         if (FBlockLen - FBlockIndex < 2) {
             FBlockIndex = FBlockLen;
             if (!FillBlock())
-                return;
+                return collected();
             continue;
         }
         const char16_t* begin = FUnits + FBlockIndex / 2;
         const char16_t* end = FUnits + FBlockLen / 2;
         if (plain) {
+            if (FLineUnits.empty()) {
+                const char16_t* next = end;
+                if (const auto line = LineInBlock(begin, next, FSupportUnixLineBreak)) {
+                    FBlockIndex = int(next - FUnits) * 2;
+                    return QStringView(line->data(), qsizetype(line->size()));
+                }
+            }
             const char16_t* pos = begin;
             const bool ended = ScanPlain(FLineUnits, pos, end, FSupportUnixLineBreak);
             FBlockIndex = int(pos - FUnits) * 2;
             if (ended)
-                return;
+                return collected();
             continue;
         }
         for (const char16_t* pos = begin; pos < end; ++pos) {
@@ -366,7 +372,7 @@ void TUnicodeFileReader::ReadLineUnits() {
                 if (current == LF && previous == CR)
                     FLineUnits.pop_back();
                 FBlockIndex = int(pos - FUnits) * 2 + 2;
-                return;
+                return collected();
             }
             FLineUnits.push_back(MapCharW(current));
         }
@@ -407,8 +413,7 @@ QString TUnicodeFileReader::ReadLine() {
     QString result;
     if (FStream) {
         if (charSize == 2) {
-            ReadLineUnits();
-            result = QString(reinterpret_cast<const QChar*>(FLineUnits.data()), qsizetype(FLineUnits.size()));
+            result = ReadLineUnits().toString();
             ReleaseLongLine(FLineUnits);
         } else {
             result = DecodeLineBytes(ReadLineBytes());

@@ -9,6 +9,7 @@
 #include <QString>
 #include <QStringDecoder>
 #include <QStringList>
+#include <QStringView>
 #include <memory>
 #include <string>
 
@@ -83,7 +84,7 @@ protected:
 private:
     bool FillBlock();
     QByteArrayView ReadLineBytes();  // the line's bytes, in FBlock or in FLineBytes
-    void ReadLineUnits();
+    QStringView ReadLineUnits();     // the line's units, in FUnits or in FLineUnits
     QString DecodeLineBytes(QByteArrayView Bytes);
 
     QStringList FReadErrors;
