@@ -111,6 +111,14 @@ QString ClassNameOf(const std::type_info& Type) {
 std::atomic<std::uint32_t> GWriterWake{0};
 std::atomic<int> GWritersRunning{0};
 thread_local bool GIsWriterThread = false;
+thread_local std::uint32_t GThreadId = 0;
+
+// The kernel's id of the calling thread, asked once per thread (a system call otherwise).
+std::uint32_t CachedThreadId() {
+    if (GThreadId == 0)
+        GThreadId = Platform::CurrentThreadId();
+    return GThreadId;
+}
 
 // One fatal-signal line, written by the signal handler without allocating, picked up by the writer.
 struct TFatalSlot {
@@ -218,38 +226,48 @@ QString TBLLoggingHelper::FormatLogText(const QString& Msg, TMessageLogType MsgT
     return leadIn + Msg;
 }
 
-QString TBLLoggingHelper::LogEntryToString(const IBLLogEntry& LogEntry) {
-    QString label;
-    switch (LogEntry.GetLogType()) {
-    case TMessageLogType::tmlMessage: label = QStringLiteral("[Info]"); break;
-    case TMessageLogType::tmlWarning: label = QStringLiteral("[Warning]"); break;
-    case TMessageLogType::tmlError: label = QStringLiteral("[Error]"); break;
-    case TMessageLogType::tmlDebug: label = QStringLiteral("[Debug]"); break;
-    default: label = QStringLiteral("[Unknown]"); break;
+namespace {
+QString JoinEntryLine(const QString& Stamp, TMessageLogType LogType, const QString& UserName, const QString& AppName,
+                      const QString& PluginName, std::uint32_t ThreadId, const QString& MessageStr) {
+    QLatin1String label;
+    switch (LogType) {
+    case TMessageLogType::tmlMessage: label = QLatin1String("[Info]"); break;
+    case TMessageLogType::tmlWarning: label = QLatin1String("[Warning]"); break;
+    case TMessageLogType::tmlError: label = QLatin1String("[Error]"); break;
+    case TMessageLogType::tmlDebug: label = QLatin1String("[Debug]"); break;
+    default: label = QLatin1String("[Unknown]"); break;
     }
     const QChar tab(u'\t');
     QString line;
-    line.reserve(96 + LogEntry.GetMessageStr().size());
-    line += FormatTimeStamp(LogEntry.GetTimeStamp());
+    line.reserve(Stamp.size() + UserName.size() + AppName.size() + PluginName.size() + MessageStr.size() + 32);
+    line += Stamp;
     line += tab;
     line += label;
     line += tab;
-    line += LogEntry.GetUserName();
+    line += UserName;
     line += tab;
-    line += LogEntry.GetAppName();
+    line += AppName;
     line += tab;
-    line += LogEntry.GetPluginName();
+    line += PluginName;
     line += tab;
     line += QLatin1Char('<');
-    line += QString::number(LogEntry.GetThreadId());
+    line += QString::number(ThreadId);
     line += QLatin1Char('>');
     line += tab;
-    line += LogEntry.GetMessageStr();
+    line += MessageStr;
     return line;
+}
+}  // namespace
+
+QString TBLLoggingHelper::LogEntryToString(const IBLLogEntry& LogEntry) {
+    return JoinEntryLine(FormatTimeStamp(LogEntry.GetTimeStamp()), LogEntry.GetLogType(), LogEntry.GetUserName(),
+                         LogEntry.GetAppName(), LogEntry.GetPluginName(), LogEntry.GetThreadId(),
+                         LogEntry.GetMessageStr());
 }
 
 QString TBLLoggingHelper::LogUserName() {
-    static const QString name = [] {
+    // Never destroyed: the writer may still render while the program's statics are torn down.
+    static const QString& name = *new QString([] {
         try {
             const QString user = Platform::LoginUserName();
             if (user.isEmpty())
@@ -259,12 +277,12 @@ QString TBLLoggingHelper::LogUserName() {
         } catch (...) {
             return QStringLiteral("NVK-Default-User");
         }
-    }();
+    }());
     return name;
 }
 
 QString TBLLoggingHelper::LogAppName() {
-    static const QString name = Platform::ExecutableFileName();
+    static const QString& name = *new QString(Platform::ExecutableFileName());
     return name;
 }
 
@@ -574,12 +592,23 @@ void TBLFileLoggerThread::Start() {
     std::thread([self = shared_from_this()] { self->Execute(); }).detach();
 }
 
-void TBLFileLoggerThread::AddToFileLog(const QString& LogStr) {
+void TBLFileLoggerThread::Queue(TPendingLine&& Line) {
+    bool wasEmpty = false;
     {
         std::lock_guard guard(FLock);
-        FLogStrings.append(LogStr);
+        wasEmpty = FLogStrings.empty();
+        FLogStrings.push_back(std::move(Line));
     }
-    WakeUp();
+    // Only the first line after the writer took the list needs to wake it: later ones find it
+    // awake or about to look again. Saves a futex call per line under load.
+    if (wasEmpty)
+        WakeUp();
+}
+
+void TBLFileLoggerThread::AddToFileLog(const QString& LogStr) {
+    TPendingLine line;
+    line.Text = LogStr;
+    Queue(std::move(line));
 }
 
 void TBLFileLoggerThread::AddToFileLog(const std::shared_ptr<IBLLogEntry>& LogEntry) {
@@ -589,6 +618,31 @@ void TBLFileLoggerThread::AddToFileLog(const std::shared_ptr<IBLLogEntry>& LogEn
     const QString trace = LogEntry->GetStackTrace();
     if (!trace.isEmpty())
         AddToFileLog(trace);
+}
+
+void TBLFileLoggerThread::AddEntry(qint64 MSecsSinceEpoch, std::uint32_t ThreadId, TMessageLogType LogType,
+                                   const QString& MessageStr, const QString& StackTrace) {
+    TPendingLine line;
+    line.Text = MessageStr;
+    line.StackTrace = StackTrace;
+    line.MSecsSinceEpoch = MSecsSinceEpoch;
+    line.ThreadId = ThreadId;
+    line.LogType = LogType;
+    Queue(std::move(line));
+}
+
+QString TBLFileLoggerThread::Render(const TPendingLine& Line) {
+    // The time text changes once a second: it is formatted then and reused, milliseconds appended.
+    const qint64 second = Line.MSecsSinceEpoch / 1000;
+    if (second != FStampSecond) {
+        FStampSecond = second;
+        FStampText = Platform::FormatDateTime(
+            u"dd.mm.yyyy hh:mm:ss", Platform::DateTimeFromQDateTime(QDateTime::fromMSecsSinceEpoch(second * 1000)));
+    }
+    const QString stamp = FStampText + QLatin1Char('.')
+                          + QStringLiteral("%1").arg(Line.MSecsSinceEpoch % 1000, 3, 10, QLatin1Char('0'));
+    return JoinEntryLine(stamp, Line.LogType, TBLLoggingHelper::LogUserName(), TBLLoggingHelper::LogAppName(),
+                         QString(), Line.ThreadId, Line.Text);
 }
 
 void TBLFileLoggerThread::Terminate() {
@@ -605,19 +659,33 @@ void TBLFileLoggerThread::FlushPendingLines() {
     // Looked at before the swap: whatever the crashing thread queued before its signal is in the list
     // by then, and its fatal line belongs after those lines.
     const bool fatal = GFatalSlot.State.load(std::memory_order_acquire) == TFatalSlot::fsReady;
-    QStringList taken;
+    std::vector<TPendingLine> taken;
     {
         std::lock_guard guard(FLock);
         taken.swap(FLogStrings);
     }
-    FBLFileLogger->WriteLines(taken);
-    if (fatal) {
-        const QDateTime when = QDateTime::fromMSecsSinceEpoch(GFatalSlot.MSecsSinceEpoch);
-        FBLFileLogger->WriteEntry(TBLLogEntry::GetLogEntry(Platform::DateTimeFromQDateTime(when), GFatalSlot.ThreadId,
-                                                           QString::fromUtf8(GFatalSlot.Text), QString(),
-                                                           TMessageLogType::tmlMessage));
-        GFatalSlot.State.store(TFatalSlot::fsWritten, std::memory_order_release);
+    QStringList lines;
+    lines.reserve(static_cast<qsizetype>(taken.size()));
+    for (const TPendingLine& pending : taken) {
+        if (pending.MSecsSinceEpoch < 0) {
+            lines << pending.Text;
+            continue;
+        }
+        lines << Render(pending);
+        if (!pending.StackTrace.isEmpty())
+            lines << pending.StackTrace;
     }
+    taken.clear();
+    if (fatal) {
+        TPendingLine line;
+        line.Text = QString::fromUtf8(GFatalSlot.Text);
+        line.MSecsSinceEpoch = GFatalSlot.MSecsSinceEpoch;
+        line.ThreadId = GFatalSlot.ThreadId;
+        lines << Render(line);
+    }
+    FBLFileLogger->WriteLines(lines);
+    if (fatal)
+        GFatalSlot.State.store(TFatalSlot::fsWritten, std::memory_order_release);
 }
 
 void TBLFileLoggerThread::Execute() {
@@ -770,8 +838,7 @@ void TBLLogController::QueueEntry(TMessageLogType LogType, const QString& Messag
             frames.removeFirst();
         trace = frames.join(QLatin1Char('\n'));
     }
-    writer->AddToFileLog(TBLLogEntry::GetLogEntry(TBLLoggingHelper::Now(), Platform::CurrentThreadId(), MessageStr,
-                                                  trace, LogType));
+    writer->AddEntry(QDateTime::currentMSecsSinceEpoch(), CachedThreadId(), LogType, MessageStr, trace);
 }
 
 void TBLLogController::StartLogging() {
@@ -906,6 +973,10 @@ TBLLogController* LogController() {
     if (!LoggingEnabled())
         return nullptr;
     std::call_once(GControllerOnce, [] {
+        // What the writer uses must be built before the finalizer, so that it is torn down after it.
+        TBLLoggingHelper::LogUserName();
+        TBLLoggingHelper::LogAppName();
+        TBLLoggingHelper::FormatTimeStamp(TBLLoggingHelper::Now());
         static TLoggingFinalizer finalizer;
         try {
             // Never freed: a producer on another thread may still hold it at program end.

@@ -17,6 +17,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 #include "logging/BLLoggingIntf.h"
 #include "platform/ExceptionHook.h"
@@ -223,6 +224,10 @@ public:
     void Start();
     void AddToFileLog(const QString& LogStr);
     void AddToFileLog(const std::shared_ptr<IBLLogEntry>& LogEntry);
+    // The producers' path: the entry's fields are queued and the writer renders the line (and the
+    // stack trace line after it), so a caller pays no formatting. The text is the same.
+    void AddEntry(qint64 MSecsSinceEpoch, std::uint32_t ThreadId, TMessageLogType LogType,
+                  const QString& MessageStr, const QString& StackTrace);
     // Asks the loop to end and wakes it; the writer still writes what is queued.
     void Terminate();
     void WakeUp();
@@ -233,8 +238,21 @@ private:
     void Execute();
     void FlushPendingLines();
 
-    std::mutex FLock;          // protects FLogStrings
-    QStringList FLogStrings;   // pending lines, oldest first
+    // A pending line: ready text, or an entry rendered by the writer (MSecsSinceEpoch >= 0).
+    struct TPendingLine {
+        QString Text;  // the line, or the entry's message
+        QString StackTrace;
+        qint64 MSecsSinceEpoch = -1;
+        std::uint32_t ThreadId = 0;
+        TMessageLogType LogType = TMessageLogType::tmlMessage;
+    };
+    void Queue(TPendingLine&& Line);
+    QString Render(const TPendingLine& Line);
+
+    std::mutex FLock;                       // protects FLogStrings
+    std::vector<TPendingLine> FLogStrings;  // pending lines, oldest first
+    qint64 FStampSecond = -1;               // writer only: the second FStampText shows
+    QString FStampText;                     // "dd.mm.yyyy hh:mm:ss" of FStampSecond
     std::shared_ptr<TBLFileLogger> FBLFileLogger;
     std::shared_ptr<TBLEvent> FStartEvent;
     std::shared_ptr<TBLEvent> FTerminateEvent;
