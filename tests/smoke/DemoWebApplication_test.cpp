@@ -9,16 +9,6 @@
 #include "DemoServer.h"
 #include "TestSupport.h"
 
-// Test discovery runs this program at build time, without the suite's environment and often
-// without a display, and the QApplication of the test main would abort there. The browser tests run
-// offscreen anyway, so no display means offscreen.
-[[maybe_unused]] const bool OffscreenWithoutDisplay = [] {
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM") && !qEnvironmentVariableIsSet("DISPLAY") &&
-        !qEnvironmentVariableIsSet("WAYLAND_DISPLAY"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    return true;
-}();
-
 namespace {
 
 using namespace std::chrono_literals;
@@ -138,9 +128,6 @@ TEST_F(TDemoWebApplication, BrowserShowsThePageTitles) {
         {"start URL through the redirect", "/app?locale=de&forcerestart=true", StartTitle},
         {"title set by script", "/scripttitle", "Script Title - Demo Parts Catalogue"},
     };
-    // The engine of this process reads the switch when it starts; as root it refuses to run without.
-    if (!qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX"))
-        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
     QWebEngineView view;
     view.resize(1000, 700);
     QString title;
