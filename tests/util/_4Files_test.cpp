@@ -607,6 +607,21 @@ TEST(TUnicodeFileWriter, FailuresRaiseStreamErrorNamingTheFile) {
     EXPECT_THROW(closed.WriteLn("nowhere"), EStreamError);
 }
 
+TEST(TUnicodeFileWriter, AFullDiskRaisesInsteadOfLosingTextSilently) {
+    // /dev/full accepts the open and refuses every write with "no space left".
+    const QString full = "/dev/full";
+    if (!QFile::exists(full))
+        GTEST_SKIP() << "no /dev/full on this system";
+    EXPECT_THROW(TUnicodeFileWriter(full, TBLFileCoding::fcUTF8BOM), EStreamError);  // the mark
+    TUnicodeFileWriter writer(full, TBLFileCoding::fcAnsi);                            // no mark
+    try {
+        writer.WriteLn("text");
+        ADD_FAILURE() << "no exception";
+    } catch (const EStreamError& error) {
+        EXPECT_TRUE(error.Message().contains(full)) << error.what();
+    }
+}
+
 TEST(WriteTextFile, CreatesTheFileAnewWithMarkAndTextOnly) {
     using enum TBLFileCoding;
     struct Row { const char* Name; TBLFileCoding Coding; QString Text; QByteArray Expected; };
