@@ -25,5 +25,19 @@ demo: build
 bench: build
 	bash scripts/run-bench.sh $(BUILD_DIR)
 
+# libFuzzer targets of the configuration readers (clang, ASan + UBSan) in a build folder of their own;
+# each runs FUZZ_SECONDS from the kept corpus in fuzz/corpus/<target>, new finds go to the build folder.
+FUZZ_DIR ?= build-fuzz
+FUZZ_SECONDS ?= 600
+FUZZ_TARGETS ?= blk_reader dom_store
+fuzz: deps
+	CXX=clang++ cmake -S fuzz -B $(FUZZ_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build $(FUZZ_DIR) -j $(JOBS) --target $(addprefix fuzz_,$(FUZZ_TARGETS))
+	for t in $(FUZZ_TARGETS); do \
+	  mkdir -p $(FUZZ_DIR)/corpus/$$t $(FUZZ_DIR)/artifacts/$$t && \
+	  $(FUZZ_DIR)/fuzz_$$t -max_total_time=$(FUZZ_SECONDS) -max_len=65536 -dict=fuzz/blk.dict \
+	    -artifact_prefix=$(FUZZ_DIR)/artifacts/$$t/ $(FUZZ_DIR)/corpus/$$t fuzz/corpus/$$t || exit 1; \
+	done
+
 clean:
 	rm -rf $(BUILD_DIR)

@@ -297,7 +297,7 @@ void TEtkConfigXML::SetTopElement(const QString& Name) {
 }
 
 void TEtkConfigXML::EnsureFresh() {
-    if (FChaching)
+    if (FChaching || FFileName.isEmpty())  // a document loaded from a stream has no file behind it
         return;
     if (FParseFailed || std::chrono::steady_clock::now() - FileDate > std::chrono::seconds(nSecondsRefresh))
         ReadXMLFile();
@@ -802,11 +802,11 @@ void TEtkConfigXML::WriteXMLToStream(QByteArray& Stream) {
 }
 
 void TEtkConfigXML::WriteXMLFile(bool ForPrint) {
-    if (FParseFailed)
+    if (FParseFailed && !FFileName.isEmpty())
         ReadXMLFile();  // raises again rather than writing the part of a broken file
     QByteArray bytes;
     WriteXMLToStream(bytes);
-    if (ForPrint || isXMLReadonly())
+    if (ForPrint || FFileName.isEmpty() || isXMLReadonly())
         return;
     Platform::TSemaphoreGuard semaphore(std::min<std::chrono::milliseconds>(SemaphoreWait, FLockWaitPeriod));
     if (QFileInfo(FFileName).suffix().toUpper() == QLatin1String("BLK") && Platform::FileExists(FFileName)) {
