@@ -4,12 +4,12 @@
 #include <QDate>
 #include <QElapsedTimer>
 #include <QFileInfo>
-#include <QLoggingCategory>
 #include <QUuid>
 #include <thread>
 
 #include "config/FastBLKReader.h"
 #include "errors/EtkTypes.h"
+#include "logging/BLLogging.h"
 #include "util/BLTypes.h"
 #include "util/Presenter.h"
 
@@ -19,11 +19,9 @@
 
 namespace {
 
-Q_LOGGING_CATEGORY(lcConfigStore, "bl.config.store", QtCriticalMsg)
-
-// The store's error log lines. They go to the log writer once it serves this library; until then
-// they are a logging category that QT_LOGGING_RULES can switch on.
-void LogStoreError(const QString& Text) { qCWarning(lcConfigStore).noquote() << Text; }
+void LogStoreError(const QString& Text) {
+    AddToLog(TMessageLogType::tmlError, TLogChannel::lcApplication, QString(), false, Text);
+}
 
 using namespace std::chrono_literals;
 constexpr int Attempts = 10;
