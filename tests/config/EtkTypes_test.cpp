@@ -22,30 +22,6 @@ QString MessageOf(const std::function<void()>& Action) {
 
 }  // namespace
 
-TEST(TLockedFile, ReadersShareAndWritersExcludeAcrossOpenFiles) {
-    TTempEnvironment env;
-    const QString file = env.FilePath("shared.blk");
-    WriteBytes(file, "x");
-    using Platform::TShareMode;
-    using Platform::TOpenStatus;
-    struct Row { const char* Name; TShareMode Held; TShareMode Wanted; TOpenStatus Expected; };
-    const Row rows[] = {
-        {"two readers", TShareMode::smReadDenyWrite, TShareMode::smReadDenyWrite, TOpenStatus::osOk},
-        {"writer waits for a reader", TShareMode::smReadDenyWrite, TShareMode::smReadWriteExclusive, TOpenStatus::osLocked},
-        {"reader waits for a writer", TShareMode::smReadWriteExclusive, TShareMode::smReadDenyWrite, TOpenStatus::osLocked},
-        {"creator waits for a writer", TShareMode::smReadWriteExclusive, TShareMode::smCreateExclusive, TOpenStatus::osLocked},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.Name);
-        Platform::TLockedFile held;
-        ASSERT_TRUE(Platform::TLockedFile::TryOpen(file, row.Held, held));
-        Platform::TLockedFile wanted;
-        EXPECT_EQ(Platform::TLockedFile::TryOpen(file, row.Wanted, wanted).Status, row.Expected);
-    }
-    // A creator that had to wait must not have emptied the file it could not lock.
-    EXPECT_EQ(ReadBytes(file), QByteArray("x"));
-}
-
 TEST(OpenFileWaitForLock, RaisesTheFileNameWhenTheFolderIsMissing) {
     TTempEnvironment env;
     const QString file = env.FilePath("gone/Etk.blk");
