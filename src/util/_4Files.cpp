@@ -112,67 +112,77 @@ qsizetype DecodeValidUtf8(const uchar* Src, qsizetype Size, char16_t* Out) {
     const uchar* src = Src;
     const uchar* const end = Src + Size;
     char16_t* dst = Out;
-    const auto continuation = [&src](int Index) { return (src[Index] & 0xC0) == 0x80; };
-    while (src < end) {
-#ifdef __SSE2__
-        // Sixteen bytes at a time while they are ASCII. Writing sixteen units is safe even when fewer
-        // are kept: dst never runs ahead of src, and at least sixteen bytes of input remain.
-        while (end - src >= 16) {
-            const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src));
-            const __m128i zero = _mm_setzero_si128();
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), _mm_unpacklo_epi8(bytes, zero));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 8), _mm_unpackhi_epi8(bytes, zero));
-            const unsigned nonAscii = unsigned(_mm_movemask_epi8(bytes));
-            const int ascii = nonAscii == 0 ? 16 : __builtin_ctz(nonAscii);
-            src += ascii;
-            dst += ascii;
-            if (ascii < 16)
-                break;
-        }
-        if (src >= end)
-            break;
-#endif
-        // The short rest of a line: eight ASCII bytes at a time.
-        if (end - src >= 8) {
-            quint64 word;
-            std::memcpy(&word, src, 8);
-            if ((word & 0x8080808080808080ULL) == 0) {
-                for (int i = 0; i < 8; ++i)
-                    dst[i] = src[i];
-                src += 8;
-                dst += 8;
-                continue;
-            }
-        }
+    // One character of two to four bytes at src; false when it is not strictly valid.
+    const auto decodeMultiByte = [&src, end, &dst]() -> bool {
         const uchar lead = *src;
-        if (lead < 0x80) {
-            *dst++ = lead;
-            ++src;
-        } else if (lead < 0xC2) {
-            return -1;  // a continuation byte, or an overlong two-byte form
-        } else if (lead < 0xE0) {
+        const auto continuation = [&src](int Index) { return (src[Index] & 0xC0) == 0x80; };
+        if (lead < 0xC2)
+            return false;  // a continuation byte, or an overlong two-byte form
+        if (lead < 0xE0) {
             if (end - src < 2 || !continuation(1))
-                return -1;
+                return false;
             *dst++ = char16_t(((lead & 0x1F) << 6) | (src[1] & 0x3F));
             src += 2;
-        } else if (lead < 0xF0) {
+            return true;
+        }
+        if (lead < 0xF0) {
             if (end - src < 3 || !continuation(1) || !continuation(2))
-                return -1;
+                return false;
             if ((lead == 0xE0 && src[1] < 0xA0) || (lead == 0xED && src[1] >= 0xA0))
-                return -1;  // overlong, or a surrogate
+                return false;  // overlong, or a surrogate
             *dst++ = char16_t(((lead & 0x0F) << 12) | ((src[1] & 0x3F) << 6) | (src[2] & 0x3F));
             src += 3;
-        } else if (lead < 0xF5) {
+            return true;
+        }
+        if (lead < 0xF5) {
             if (end - src < 4 || !continuation(1) || !continuation(2) || !continuation(3))
-                return -1;
+                return false;
             if ((lead == 0xF0 && src[1] < 0x90) || (lead == 0xF4 && src[1] >= 0x90))
-                return -1;  // overlong, or above U+10FFFF
+                return false;  // overlong, or above U+10FFFF
             const char32_t codePoint = ((lead & 0x07u) << 18) | ((src[1] & 0x3Fu) << 12) |
                                        ((src[2] & 0x3Fu) << 6) | (src[3] & 0x3Fu);
             *dst++ = char16_t(0xD800 + ((codePoint - 0x10000) >> 10));
             *dst++ = char16_t(0xDC00 + ((codePoint - 0x10000) & 0x3FF));
             src += 4;
-        } else {
+            return true;
+        }
+        return false;
+    };
+#ifdef __SSE2__
+    // Sixteen bytes at a time; a non-ASCII character among them is decoded on the spot and the next
+    // sixteen start right behind it. Writing sixteen units is safe even when fewer are kept: dst never
+    // runs ahead of src, and at least sixteen bytes of input remain.
+    const __m128i zero = _mm_setzero_si128();
+    while (end - src >= 16) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), _mm_unpacklo_epi8(bytes, zero));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 8), _mm_unpackhi_epi8(bytes, zero));
+        const unsigned nonAscii = unsigned(_mm_movemask_epi8(bytes));
+        if (nonAscii == 0) {
+            src += 16;
+            dst += 16;
+            continue;
+        }
+        const int ascii = __builtin_ctz(nonAscii);
+        src += ascii;
+        dst += ascii;
+        if (!decodeMultiByte())
+            return -1;
+    }
+#endif
+    // The short rest of a line: eight ASCII bytes at a time where possible.
+    while (src < end) {
+        quint64 word = 0x8080808080808080ULL;
+        if (end - src >= 8)
+            std::memcpy(&word, src, 8);
+        if ((word & 0x8080808080808080ULL) == 0) {
+            for (int i = 0; i < 8; ++i)
+                dst[i] = src[i];
+            src += 8;
+            dst += 8;
+        } else if (*src < 0x80) {
+            *dst++ = *src++;
+        } else if (!decodeMultiByte()) {
             return -1;
         }
     }
