@@ -306,7 +306,8 @@ private:
     bool FStarted = false;
     std::shared_ptr<IBLLogConfig> FLogConfig;
     bool FLoadedInIDE = false;
-    std::mutex FControlLock;  // serialises Start/Stop/Restart among threads that call them
+    // Serialises Start/Stop/Restart among threads; recursive because they call one another.
+    std::recursive_mutex FControlLock;
 
     // Producers read the filter without touching the settings object, which Load may rewrite.
     std::atomic<std::uint8_t> FFilterTypes{0};

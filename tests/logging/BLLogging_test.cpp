@@ -656,3 +656,90 @@ TEST(TBLLogController, DuplicateSettingsSectionIsReadFromTheFirstAndDropped) {
     EXPECT_EQ(text.count(QStringLiteral("[DebugLog]")), 1);
     EXPECT_FALSE(text.contains(QStringLiteral("Active=0")));
 }
+
+TEST(TBLFileLogger, VanishedFolderIsCreatedAgain) {
+    TTempEnvironment env;
+    const QString folder = env.FilePath(QStringLiteral("logs"));
+    QDir().mkpath(folder);
+    TBLFileLogger logger(FolderSettings(folder));
+    logger.WriteLine(QStringLiteral("before"));
+    ASSERT_TRUE(QDir(folder).removeRecursively());
+    logger.WriteLine(QStringLiteral("after"));
+    EXPECT_EQ(ReadLogLines(logger.LogFile()), QStringList{QStringLiteral("after")});
+    EXPECT_EQ(QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).size(), 1);  // no probe left behind
+}
+
+TEST(TBLLogController, CreationClearsOldLogsOnlyWhenAsked) {
+    struct Row { const char* Name; const char* AutoClear; const char* KeepDays; QStringList Left; };
+    const Row rows[] = {
+        {"auto clear after two days", "1", "2", {QStringLiteral("a_1.log"), QStringLiteral("keep.log"), QStringLiteral("x_3.txt")}},
+        {"no auto clear", "0", "2", {QStringLiteral("a_1.log"), QStringLiteral("b_3.log"), QStringLiteral("keep.log"), QStringLiteral("x_3.txt")}},
+        {"zero days keeps all", "1", "0", {QStringLiteral("a_1.log"), QStringLiteral("b_3.log"), QStringLiteral("keep.log"), QStringLiteral("x_3.txt")}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.Name);
+        TTempEnvironment env;
+        const QString folder = env.FilePath(QStringLiteral("logs"));
+        const QDateTime now = QDateTime::currentDateTime();
+        Touch(folder + QStringLiteral("/a_1.log"), now.addDays(-1));
+        Touch(folder + QStringLiteral("/b_3.log"), now.addDays(-3));
+        Touch(folder + QStringLiteral("/keep.log"), now.addDays(-30));
+        Touch(folder + QStringLiteral("/x_3.txt"), now.addDays(-30));
+        SetLogRegistry({{"AutoClear", row.AutoClear}, {"KeepDays", row.KeepDays}, {"LogFolder", folder}});
+        TBLLogController controller;
+        EXPECT_EQ(QDir(folder).entryList(QDir::Files, QDir::Name), row.Left);
+    }
+}
+
+TEST(TBLLogController, SavedSettingsAndNewFolderRestartTheWriter) {
+    TTempEnvironment env;
+    const QString first = env.FilePath(QStringLiteral("first"));
+    const QString second = env.FilePath(QStringLiteral("second"));
+    QDir().mkpath(first);
+    QDir().mkpath(second);
+    QMap<QString, QString> settings = ActiveLogSettings();
+    settings[QStringLiteral("LogFolder")] = first;
+    SetLogRegistry(settings);
+    {
+        TBLLogController controller;
+        ASSERT_TRUE(controller.Started());
+        controller.AddToFileLog(tmlMessage, lcApplication, QString(), QStringLiteral("into first"), false);
+        controller.ChangeLogFolder(second);
+        ASSERT_TRUE(controller.Started());
+        controller.AddToFileLog(tmlMessage, lcApplication, QString(), QStringLiteral("into second"), false);
+
+        TBLLogProps props = controller.LogConfig()->GetLogProps();
+        props.LogEnabled = false;
+        controller.LogConfig()->SetLogProps(props);
+        controller.LogConfig()->Save();  // switching off stops the writer
+        EXPECT_FALSE(controller.Started());
+        EXPECT_FALSE(controller.LoggingActive());
+        controller.AddToFileLog(tmlMessage, lcApplication, QString(), QStringLiteral("nowhere"), false);
+    }
+    const QStringList firstFiles = FindLogFiles(first);
+    const QStringList secondFiles = FindLogFiles(second);
+    ASSERT_EQ(firstFiles.size(), 1);
+    ASSERT_EQ(secondFiles.size(), 1);
+    const QStringList firstLines = ReadLogLines(firstFiles[0]);
+    const QStringList secondLines = ReadLogLines(secondFiles[0]);
+    ASSERT_GE(firstLines.size(), 3);
+    ASSERT_GE(secondLines.size(), 3);
+    EXPECT_EQ(MessageOf(firstLines[firstLines.size() - 3]), QStringLiteral("into first"));
+    EXPECT_EQ(MessageOf(firstLines.last()), QStringLiteral("TBLFileLoggerThread terminated"));
+    EXPECT_TRUE(MessageOf(secondLines[0]).startsWith(QStringLiteral("FileLoggerThread started")));
+    EXPECT_EQ(MessageOf(secondLines[secondLines.size() - 3]), QStringLiteral("into second"));
+    EXPECT_EQ(MessageOf(secondLines.last()), QStringLiteral("TBLFileLoggerThread terminated"));
+}
+
+TEST(TBLLogController, NoWritableFolderAtAllLeavesLoggingOff) {
+    TTempEnvironment env;
+    SetLogRegistry(ActiveLogSettings());
+    const QString blocker = env.FilePath(QStringLiteral("blocker"));
+    WriteBytes(blocker, "file");
+    env.Set("BL_PROGRAMDATA", blocker);
+    env.Set("TMPDIR", blocker + QStringLiteral("/tmp"));
+    const TLogRun run = RunLogHelper({QStringLiteral("lines"), QStringLiteral("3")});
+    EXPECT_EQ(run.ExitCode, 0);
+    EXPECT_EQ(run.Facts.value(QStringLiteral("active")), QStringLiteral("0"));
+    EXPECT_TRUE(FindLogFiles(env.Root()).isEmpty());
+}
