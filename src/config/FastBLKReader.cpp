@@ -18,6 +18,13 @@ const QString RootName = QStringLiteral("BRENLOW");
 
 bool IsWhite(char C) { return static_cast<unsigned char>(C) <= 0x20; }
 
+// QString::fromUtf8 drops a leading U+FEFF as a byte-order mark; inside a document it is text.
+QString FromUtf8Text(const char* Text, qsizetype Size) {
+    if (Size >= 3 && std::memcmp(Text, "\xEF\xBB\xBF", 3) == 0)
+        return QChar(0xFEFF) + QString::fromUtf8(Text + 3, Size - 3);
+    return QString::fromUtf8(Text, Size);
+}
+
 bool IsNameStart(QChar C) {
     const char16_t u = C.unicode();
     if (u < 128)
@@ -300,7 +307,7 @@ struct TBLKParseState {
         for (int i = 0; Atts[i]; i += 2) {
             if (!node->Attributs)
                 node->Attributs = std::make_unique<TBLKAttributes>();
-            node->Attributs->emplace_back(Names.Get(Atts[i]), QString::fromUtf8(Atts[i + 1]));
+            node->Attributs->emplace_back(Names.Get(Atts[i]), FromUtf8Text(Atts[i + 1], static_cast<qsizetype>(std::strlen(Atts[i + 1]))));
         }
         c.ActRootNode = node;
         if (static_cast<int>(Texts.size()) <= Depth)
@@ -313,7 +320,7 @@ struct TBLKParseState {
         TBLKConnector& c = *Connector;
         std::string& text = Texts[static_cast<size_t>(Depth - 1)];
         if (!text.empty())
-            c.ActRootNode->Value = NormaliseValue(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+            c.ActRootNode->Value = NormaliseValue(FromUtf8Text(text.data(), static_cast<qsizetype>(text.size())));
         text.clear();
         --Depth;
         c.ActRootNode = c.ActRootNode->Parent;
@@ -325,7 +332,7 @@ struct TBLKParseState {
         for (int depth = Depth; depth > 0 && node; --depth, node = node->Parent) {
             const std::string& text = Texts[static_cast<size_t>(depth - 1)];
             if (!text.empty())
-                node->Value = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+                node->Value = FromUtf8Text(text.data(), static_cast<qsizetype>(text.size()));
         }
     }
 };
