@@ -7,6 +7,7 @@
 #include <QUuid>
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 #include <functional>
 #include <pugixml.hpp>
 #include <thread>
@@ -27,7 +28,12 @@ constexpr auto SemaphoreWait = 15000ms;
 constexpr unsigned ParseOptions = pugi::parse_default | pugi::parse_ws_pcdata | pugi::parse_declaration;
 
 QByteArray Utf8(const QString& Text) { return Text.toUtf8(); }
-QString FromUtf8(const char* Text) { return QString::fromUtf8(Text); }
+// QString::fromUtf8 drops a leading U+FEFF as a byte-order mark; inside a document it is text.
+QString FromUtf8(const char* Text) {
+    if (std::strncmp(Text, "\xEF\xBB\xBF", 3) == 0)
+        return QChar(0xFEFF) + QString::fromUtf8(Text + 3);
+    return QString::fromUtf8(Text);
+}
 
 QString NameWithoutFolder(const QString& FileName) { return QFileInfo(FileName).fileName(); }
 

@@ -89,6 +89,8 @@ TEST(TEtkConfigXML, RoundTripsValuesAndAttributes) {
     TTempEnvironment env;
     const QString file = env.FilePath("Etk.blk");
     const QString text = u"  Grüße & <Welt> \"'\u4E2D"_qs;
+    // A leading U+FEFF was taken for a byte-order mark and dropped.
+    const QString zeroWidth = QChar(0xFEFF) + QString("x");
     const QString attribute = u"a\tb\r\nc&<>\"'\uFFFF"_qs;
     {
         TEtkConfigXML store;
@@ -98,6 +100,7 @@ TEST(TEtkConfigXML, RoundTripsValuesAndAttributes) {
         store.WriteStrings("A\\L", QStringList({"x|y", ""}));
         store.WriteBool("A\\B", false);
         store.WriteInteger("A\\I", -3);
+        store.WriteAttribute("A", "Z", zeroWidth);
     }
     TEtkConfigXML store;
     store.SetFileName(file);
@@ -106,6 +109,7 @@ TEST(TEtkConfigXML, RoundTripsValuesAndAttributes) {
     EXPECT_EQ(store.ReadStrings("A\\L"), QStringList({"x|y", ""}));
     EXPECT_FALSE(store.ReadBool("A\\B", true));
     EXPECT_EQ(store.ReadInteger("A\\I", 0), -3);
+    EXPECT_EQ(store.ReadAttribute("A", "Z"), zeroWidth);
     EXPECT_EQ(store.ReadAllKeys("A"), QStringList({"S", "L", "B", "I"}));
     // The fast store reads what the DOM store wrote.
     TBLKConnector fast;
