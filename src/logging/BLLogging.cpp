@@ -113,6 +113,17 @@ std::atomic<int> GWritersRunning{0};
 thread_local bool GIsWriterThread = false;
 thread_local std::uint32_t GThreadId = 0;
 
+// Non-zero while this thread is inside the log's own machinery. An exception thrown there (a failed
+// allocation under the queue lock, the file logger's error while the controller is created) must not
+// be logged by the first-chance hook: that would re-enter a lock or the one-time creation it holds.
+thread_local int GLoggingDepth = 0;
+struct TInsideLogging {
+    TInsideLogging() { ++GLoggingDepth; }
+    ~TInsideLogging() { --GLoggingDepth; }
+    TInsideLogging(const TInsideLogging&) = delete;
+    TInsideLogging& operator=(const TInsideLogging&) = delete;
+};
+
 // The kernel's id of the calling thread, asked once per thread (a system call otherwise).
 std::uint32_t CachedThreadId() {
     if (GThreadId == 0)
@@ -593,6 +604,7 @@ void TBLFileLoggerThread::Start() {
 }
 
 void TBLFileLoggerThread::Queue(TPendingLine&& Line) {
+    const TInsideLogging inside;
     bool wasEmpty = false;
     {
         std::lock_guard guard(FLock);
@@ -785,6 +797,7 @@ bool TBLLogController::Accepts(TMessageLogType LogType, TLogChannel LogChannel, 
 
 void TBLLogController::AddToFileLog(TMessageLogType LogType, TLogChannel LogChannel, const QString& Table,
                                     const QString& MessageStr, bool WithStacktrace) {
+    const TInsideLogging inside;
     if (!FLoggingActive.load(std::memory_order_relaxed))
         return;
     try {
@@ -795,6 +808,7 @@ void TBLLogController::AddToFileLog(TMessageLogType LogType, TLogChannel LogChan
 }
 
 void TBLLogController::AddToFileLog(TMessageLogType LogType, const QString& MessageStr, bool WithStacktrace) {
+    const TInsideLogging inside;
     if (!FLoggingActive.load(std::memory_order_relaxed))
         return;
     try {
@@ -805,6 +819,7 @@ void TBLLogController::AddToFileLog(TMessageLogType LogType, const QString& Mess
 
 void TBLLogController::AddToFileLog(TMessageLogType LogType, const QString& MessageStr, const QVariantList& Args,
                                     bool WithStacktrace) {
+    const TInsideLogging inside;
     if (!FLoggingActive.load(std::memory_order_relaxed))
         return;
     try {
@@ -842,6 +857,7 @@ void TBLLogController::QueueEntry(TMessageLogType LogType, const QString& Messag
 }
 
 void TBLLogController::StartLogging() {
+    const TInsideLogging inside;
     std::lock_guard control(FControlLock);
     if (FStarted || FLoadedInIDE)
         return;
@@ -890,6 +906,7 @@ void TBLLogController::WriteSettingsToLog() {
 }
 
 void TBLLogController::StopLogging() {
+    const TInsideLogging inside;
     std::lock_guard control(FControlLock);
     if (!FStarted)
         return;
@@ -914,6 +931,7 @@ void TBLLogController::TerminateLoggerThread() {
 }
 
 void TBLLogController::RestartIfNeeded(const TBLLogProps& OldConfig, const TBLLogProps& NewConfig) {
+    const TInsideLogging inside;
     std::lock_guard control(FControlLock);
     if (!NewConfig.LogEnabled) {
         StopLogging();
@@ -948,6 +966,7 @@ void TBLLogController::ClearOldLogs(const IBLLogConfig& LogConfig) {
 }
 
 void TBLLogController::ChangeLogFolder(const QString& NewLogFolder) {
+    const TInsideLogging inside;
     std::lock_guard control(FControlLock);
     StopLogging();
     FLogConfig->SetLogFolder(NewLogFolder);
@@ -978,6 +997,7 @@ TBLLogController* LogController() {
         TBLLoggingHelper::LogAppName();
         TBLLoggingHelper::FormatTimeStamp(TBLLoggingHelper::Now());
         static TLoggingFinalizer finalizer;
+        const TInsideLogging inside;
         try {
             // Never freed: a producer on another thread may still hold it at program end.
             GController.store(new TBLLogController());
@@ -1084,7 +1104,7 @@ std::atomic<TBLVectoredExceptionHandler::TAppHandler> GAppHandler{nullptr};
 
 void OnThrow(const Platform::TThrowEvent& Event) {
     // Exceptions of the writer itself would queue lines that make it write again: not logged.
-    if (GIsWriterThread || !LoggingEnabled())
+    if (GIsWriterThread || GLoggingDepth > 0 || !LoggingEnabled())
         return;
     if (GHandlerBusy.exchange(true))
         return;

@@ -1,10 +1,11 @@
 // BLLogging.h: the diagnostic log. Entries and their text form, the log settings (registry or
 // LogSettings.ini), the file logger, the background writer and the process-wide controller behind
 // the free AddToLog procedures, and the first-chance exception glue.
-// AddToLog may be called from any thread; it filters, renders the entry and queues one line under a
-// short lock, and never raises nor waits for a file. Only the writer thread touches log files. The
-// file logger raises only when its settings ask for it; the settings object belongs to the
-// controller and is changed only through the controller's own operations.
+// AddToLog may be called from any thread; it filters, queues the entry's fields under a short lock and
+// never raises nor waits for a file; the one writer thread renders and writes the lines. The file
+// logger raises only when its settings ask for it. Fatal signals: the handler takes no lock and
+// allocates nothing; it hands one line to the writer through a static slot and waits up to 2 s for it
+// to be written after everything queued before (without a running writer the line is lost).
 #pragma once
 #include <QString>
 #include <QStringList>

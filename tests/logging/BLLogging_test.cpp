@@ -741,5 +741,11 @@ TEST(TBLLogController, NoWritableFolderAtAllLeavesLoggingOff) {
     const TLogRun run = RunLogHelper({QStringLiteral("lines"), QStringLiteral("3")});
     EXPECT_EQ(run.ExitCode, 0);
     EXPECT_EQ(run.Facts.value(QStringLiteral("active")), QStringLiteral("0"));
+    // With the first-chance hook installed, the error raised while the controller is created used to
+    // be logged from inside the one-time creation itself and hung the process. "crash" installs the
+    // hook, logs, reports its state and then dies of a signal.
+    const TLogRun hooked = RunLogHelper({QStringLiteral("crash"), QStringLiteral("3")}, LogHelperPath(), 20000);
+    EXPECT_TRUE(hooked.Crashed);
+    EXPECT_EQ(hooked.Facts.value(QStringLiteral("active")), QStringLiteral("0"));
     EXPECT_TRUE(FindLogFiles(env.Root()).isEmpty());
 }
