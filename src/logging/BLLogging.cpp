@@ -757,8 +757,12 @@ void TBLLogController::PublishFilter() {
     QStringList tables;
     for (const QString& table : props.LogSQLProps.LogTables.split(QLatin1Char(','), Qt::SkipEmptyParts))
         tables << table.toLower();
-    std::lock_guard guard(FTablesLock);
-    FFilterTables = tables;
+    {
+        std::lock_guard guard(FTablesLock);
+        FFilterTables = tables;
+    }
+    if (FLoggingActive.load())
+        GFatalAccepted.store(Accepts(TMessageLogType::tmlMessage, TLogChannel::lcApplication, QString(), QString()));
 }
 
 bool TBLLogController::Accepts(TMessageLogType LogType, TLogChannel LogChannel, const QString& Table,
