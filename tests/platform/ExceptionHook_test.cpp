@@ -2,6 +2,7 @@
 #include "platform/ExceptionHook.h"
 
 #include <QProcess>
+#include <QRegularExpression>
 #include <QThread>
 #include <gtest/gtest.h>
 
@@ -178,15 +179,18 @@ TEST(FatalSignalHandler, ReportsTheSignalThenDiesOfIt) {
         int Signal;
         const char* Name;
         const char* FirstFrame;  // the faulting function, first line of the trace
+        bool ReachesMain;        // the trace is cut after its frame limit
     };
     const Row rows[] = {
-        {"segv", 11, "SIGSEGV", "CrashBySegv"},
+        {"segv", 11, "SIGSEGV", "CrashBySegv", true},
         // Runs on the alternate stack: the thread's own stack is used up.
-        {"stackoverflow", 11, "SIGSEGV", "CrashByStackOverflow"},
-        {"fpe", 8, "SIGFPE", "CrashByDivision"},
-        {"ill", 4, "SIGILL", "CrashByIllegalInstruction"},
-        {"bus", 7, "SIGBUS", "CrashByBusError"},
+        {"stackoverflow", 11, "SIGSEGV", "CrashByStackOverflow", false},
+        {"fpe", 8, "SIGFPE", "CrashByDivision", true},
+        {"ill", 4, "SIGILL", "CrashByIllegalInstruction", true},
+        {"bus", 7, "SIGBUS", "CrashByBusError", true},
     };
+    // The function main, not a folder of that name in a source path.
+    const QRegularExpression mainFrame(QStringLiteral(R"(\bmain\b(?!/))"));
     const QString helper = QString(BL_HELPERS_DIR) + "/platform_fatal_signal";
     for (const Row& row : rows) {
         SCOPED_TRACE(row.Fault);
@@ -204,7 +208,9 @@ TEST(FatalSignalHandler, ReportsTheSignalThenDiesOfIt) {
         ASSERT_GE(lines.size(), 2);
         EXPECT_TRUE(lines[1].startsWith("#0 0x")) << errors.toStdString();
         EXPECT_TRUE(lines[1].contains(row.FirstFrame)) << errors.toStdString();
-        EXPECT_TRUE(errors.contains("main")) << errors.toStdString();
+        if (row.ReachesMain) {
+            EXPECT_TRUE(errors.contains(mainFrame)) << errors.toStdString();
+        }
     }
 }
 
