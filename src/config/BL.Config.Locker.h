@@ -1,0 +1,132 @@
+// BL.Config.Locker.h: the project-file lock. A process that edits the configuration holds an
+// exclusive flock on the lock file beside the project file ("Etk.blk.lock") and writes its record
+// there; others read who holds it. A file left behind by a process that ended is free: the kernel
+// drops the flock of a dead holder. TFileConfigLocker is shared (std::shared_ptr) and used from the
+// thread that created it; its TLockWatcher polls on its own thread and hands the notifications to the
+// creating thread's event loop. Nothing here raises.
+#pragma once
+#include <QString>
+#include <array>
+#include <memory>
+#include <mutex>
+
+#include "config/BLAsync.h"
+#include "platform/FileLock.h"
+
+// ---- Lock record and interfaces ------------------------------------------------------------------
+
+// The lock record, also the exact content of the lock file: the holder's process id (unsigned 32-bit,
+// little-endian) and its user as UTF-16LE, zero-filled after the text.
+struct TLockInfo {
+    static constexpr int UserLength = 1025;  // code units
+    static constexpr int RecordSize = 4 + 2 * UserLength;
+
+    quint32 ProcessId = 0;
+    std::array<char16_t, UserLength> User{};
+
+    void Clear() { *this = TLockInfo(); }
+    // The text up to the first zero.
+    QString UserText() const;
+    // Longer texts keep their first 1024 code units (a surrogate pair is never split), so the
+    // record always ends with a zero.
+    void SetUserText(const QString& Text);
+
+    QByteArray ToBytes() const;
+    // A shorter input leaves the rest zero; bytes beyond the record are ignored.
+    static TLockInfo FromBytes(const QByteArray& Bytes);
+    bool operator==(const TLockInfo&) const = default;
+};
+
+// Implemented by the configuration facade (not reference-counted: nobody deletes through it).
+class IConfigLockChangedNotifyer {
+public:
+    virtual void LockedByOther(const TLockInfo& LockInfo) = 0;
+    virtual void LockReleased() = 0;
+
+protected:
+    ~IConfigLockChangedNotifyer() = default;
+};
+
+// Reference-counted: held as std::shared_ptr<IConfigLocker>.
+class IConfigLocker {
+public:
+    virtual ~IConfigLocker() = default;
+    virtual bool IsLockedByOther(TLockInfo& LockInfo) = 0;
+    virtual bool Lock() = 0;
+    virtual bool Unlock() = 0;
+    virtual void SetNeedLockChangedNotifications(bool Value) = 0;
+};
+
+// ---- End of lock record and interfaces -----------------------------------------------------------
+
+class TLockWatcher;
+
+class TFileConfigLocker : public IConfigLocker {
+public:
+    // The notifier must outlive the locker; it may be null (no notifications then).
+    TFileConfigLocker(const QString& BlkPath, IConfigLockChangedNotifyer* ChangeNotifyer);
+    // Stops the watcher and gives up a lock still held.
+    ~TFileConfigLocker() override;
+    TFileConfigLocker(const TFileConfigLocker&) = delete;
+    TFileConfigLocker& operator=(const TFileConfigLocker&) = delete;
+
+    static std::shared_ptr<IConfigLocker> Create(const QString& BlkPath, IConfigLockChangedNotifyer* ChangeNotifyer) {
+        return std::make_shared<TFileConfigLocker>(BlkPath, ChangeNotifyer);
+    }
+
+    // False when this object holds the lock or nobody does; true when another open lock file
+    // holds it, with LockInfo read from the file (zero when unreadable).
+    bool IsLockedByOther(TLockInfo& LockInfo) override;
+    // True when this object holds the lock (also when it did before); false when someone else does
+    // or the file cannot be created.
+    bool Lock() override;
+    // False when this object held no lock.
+    bool Unlock() override;
+    void SetNeedLockChangedNotifications(bool Value) override;
+
+    const QString& BlkPath() const { return FBlkPath; }
+    const QString& LockFile() const { return FLockFile; }
+    bool HoldsLock() const;
+    // The record this process writes: its process id and "domain\user".
+    static TLockInfo OwnLockInfo();
+
+private:
+    bool DoUnlock();
+    bool RemoveStaleLockFile();
+    TLockInfo ReadLockInfo() const;
+    void StopWatcher();
+
+    QString FBlkPath;
+    QString FLockFile;
+    Platform::TLockedFile FHandle;
+    IConfigLockChangedNotifyer* FConfigChangedNotifyer = nullptr;
+    TLockWatcher* FLockWatcher = nullptr;  // owned; stopped and freed by StopWatcher
+    // Serialises Lock, Unlock and IsLockedByOther between the owner's thread and the watcher: FHandle
+    // is shared, and a probe of the watcher must not make this object's own Lock fail.
+    mutable std::mutex FLock;
+};
+
+// Polls its locker every 100 ms and reports each change to the notifier on the thread that created
+// the watcher. Not freed on termination: its locker frees it.
+class TLockWatcher final : public TBLThreadBase {
+    Q_OBJECT
+public:
+    // Starts at once. The locker outlives the watcher (it stops the watcher before it dies).
+    static TLockWatcher* Create(IConfigLocker* ConfigLocker, IConfigLockChangedNotifyer* ConfigChangedNotifyer);
+    ~TLockWatcher() override;
+
+    static constexpr auto PollInterval = std::chrono::milliseconds(100);
+
+protected:
+    void DoThreadLoop() override;
+
+private:
+    friend class TBLThreadBase;
+    TLockWatcher(IConfigLocker* ConfigLocker, IConfigLockChangedNotifyer* ConfigChangedNotifyer);
+    void Notify(bool Locked, const TLockInfo& LockInfo);
+
+    // Not a counted reference: the locker owns the watcher, and a reference back would keep both
+    // alive for good once the owner let go.
+    IConfigLocker* FConfigLocker = nullptr;
+    IConfigLockChangedNotifyer* FConfigChangedNotifyer = nullptr;
+};
