@@ -6,12 +6,12 @@
 #include <QFileInfo>
 #include <QUuid>
 #include <algorithm>
-#include <cctype>
 #include <cstring>
 #include <functional>
 #include <pugixml.hpp>
 #include <thread>
 
+#include "config/EtkConfigStores_p.h"
 #include "config/FastBLKReader.h"
 #include "errors/EtkTypes.h"
 #include "util/BLTypes.h"
@@ -24,7 +24,6 @@ struct TEtkConfigXML::TDocument {
 namespace {
 
 using namespace std::chrono_literals;
-constexpr auto SemaphoreWait = 15000ms;
 constexpr unsigned ParseOptions = pugi::parse_default | pugi::parse_ws_pcdata | pugi::parse_declaration;
 
 QByteArray Utf8(const QString& Text) { return Text.toUtf8(); }
@@ -34,8 +33,6 @@ QString FromUtf8(const char* Text) {
         return QChar(0xFEFF) + QString::fromUtf8(Text + 3);
     return QString::fromUtf8(Text);
 }
-
-QString NameWithoutFolder(const QString& FileName) { return QFileInfo(FileName).fileName(); }
 
 // Splits a key into element names: "/" counts as "\", empty segments are dropped.
 QStringList Segments(const QString& Key) {
@@ -95,47 +92,6 @@ QString CleanAttributeValue(const QString& Value) {
 
 QString CleanText(const QString& Value) { return CleanAttributeValue(Value); }
 
-QString EncodeListItems(const QStringList& Items, bool WithLetters) {
-    QStringList parts;
-    for (const QString& item : Items) {
-        QString part = WithLetters ? QStringLiteral("s") : QString();
-        for (QChar c : item) {
-            if (c == QLatin1Char('|') || c == QLatin1Char('#'))
-                part += QStringLiteral("#%1").arg(c.unicode(), 4, 16, QLatin1Char('0')).toUpper();
-            else
-                part += c;
-        }
-        parts << part;
-    }
-    return parts.join(QLatin1Char('|'));
-}
-
-QStringList DecodeListItems(const QString& Text, bool WithLetters) {
-    QStringList items;
-    if (Text.isEmpty())
-        return items;
-    for (const QString& raw : Text.split(QLatin1Char('|'))) {
-        const QString part = WithLetters ? raw.mid(1) : raw;
-        QString item;
-        for (qsizetype i = 0; i < part.size(); ++i) {
-            bool ok = false;
-            if (part[i] == QLatin1Char('#') && i + 4 < part.size()) {
-                const QString digits = part.mid(i + 1, 4);
-                const bool hex = std::all_of(digits.begin(), digits.end(), [](QChar c) { return isxdigit(c.toLatin1()) && c.unicode() < 128; });
-                const int value = hex ? digits.toInt(&ok, 16) : 0;
-                if (hex && ok) {
-                    item += QChar(static_cast<char16_t>(value));
-                    i += 4;
-                    continue;
-                }
-            }
-            item += part[i];
-        }
-        items << item;
-    }
-    return items;
-}
-
 class TStringWriter : public pugi::xml_writer {
 public:
     explicit TStringWriter(QByteArray& Target) : FTarget(Target) {}
@@ -143,43 +99,6 @@ public:
 
 private:
     QByteArray& FTarget;
-};
-
-void Fill(TStringList& List, const QStringList& Items) {
-    const bool sorted = List.Sorted();
-    if (sorted)
-        List.SetSorted(false);
-    List.Clear();
-    for (const QString& item : Items)
-        List.Add(item);
-    if (sorted)
-        List.SetSorted(true);
-}
-
-QStringList ToQStringList(const TStringList& List) {
-    QStringList items;
-    for (int i = 0; i < List.Count(); ++i)
-        items << List[i];
-    return items;
-}
-
-class TBatch {
-public:
-    explicit TBatch(TEtkConfigXML& Store) : FStore(Store) { FStore.StartCaching(); }
-    ~TBatch() noexcept(false) {
-        if (std::uncaught_exceptions() > FExceptions) {
-            try {
-                FStore.EndCaching();
-            } catch (...) {  // the body's exception is the one to report
-            }
-        } else {
-            FStore.EndCaching();
-        }
-    }
-
-private:
-    TEtkConfigXML& FStore;
-    int FExceptions = std::uncaught_exceptions();
 };
 
 }  // namespace
@@ -210,18 +129,7 @@ void TEtkConfigXML::SetFileName(const QString& Value) {
     ReadXMLFile();
 }
 
-bool TEtkConfigXML::isXMLReadonly() const {
-    if (Platform::FileExists(FFileName))
-        return !Platform::IsFileWritable(FFileName);
-    QString folder = QFileInfo(FFileName).absolutePath();
-    while (!Platform::FolderExists(folder)) {
-        const QString parent = QFileInfo(folder).absolutePath();
-        if (parent == folder)
-            return true;
-        folder = parent;
-    }
-    return !Platform::IsFolderWritable(folder);
-}
+bool TEtkConfigXML::isXMLReadonly() const { return IsConfigFileReadonly(FFileName); }
 
 // ---- reading ----
 
@@ -232,7 +140,7 @@ void TEtkConfigXML::SetFileForKeyAndSetTopElement(const QString& Name) {
     Platform::ForceFolders(QFileInfo(FFileName).absolutePath());
     const QByteArray text = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<" + Utf8(Name) + " Version=\"1.1\" XMLVersion=\"" +
                             QByteArray::number(FXMLVersion, 'g', 15) + "\">\r\n</" + Utf8(Name) + ">";
-    Platform::TSemaphoreGuard semaphore(std::min<std::chrono::milliseconds>(SemaphoreWait, FLockWaitPeriod));
+    Platform::TSemaphoreGuard semaphore(std::min<std::chrono::milliseconds>(ConfigSemaphoreWait, FLockWaitPeriod));
     Platform::TLockedFile file = OpenFileWaitForLock(FFileName, TOpenFileMode::ofmReadWrite, false, FLockWaitPeriod);
     const Platform::TWriteResult result = Platform::ReplaceFileContent(FFileName, text);
     if (!result)
@@ -247,7 +155,7 @@ void TEtkConfigXML::ReadXMLFile() {
         QByteArray bytes;
         Platform::TFileStamp readStamp;
         {
-            Platform::TSemaphoreGuard semaphore(std::min<std::chrono::milliseconds>(SemaphoreWait, FLockWaitPeriod));
+            Platform::TSemaphoreGuard semaphore(std::min<std::chrono::milliseconds>(ConfigSemaphoreWait, FLockWaitPeriod));
             Platform::TLockedFile file = OpenFileWaitForLock(FFileName, TOpenFileMode::ofmRead, false, FLockWaitPeriod);
             QString error;
             if (!file.ReadAll(bytes, &error))
@@ -540,7 +448,7 @@ void TEtkConfigXML::WriteRawData(const QString& Key, int Typ, const QString& Dat
 void TEtkConfigXML::WriteKeys(const QString& Key, const QStringList& Names) {
     for (const QString& name : Names)
         TBLKConnector::CheckKeySegments(name, QStringLiteral("TEtkConfigXML"));
-    TBatch batch(*this);
+    TCachingGuard batch(*this);
     const QStringList existing = ReadKeys(Key);
     for (const QString& name : Names) {
         if (existing.contains(name))
@@ -556,7 +464,7 @@ void TEtkConfigXML::WriteKeys(const QString& Key, const QStringList& Names) {
 
 void TEtkConfigXML::WriteFont(const QString& Key, const TEtkFontData& Font) {
     const QString base = Key + QLatin1String("\\TFont\\");
-    TBatch batch(*this);
+    TCachingGuard batch(*this);
     WriteInteger(base + QLatin1String("CharSet"), Font.CharSet);
     WriteInteger(base + QLatin1String("Pitch"), Font.Pitch);
     WriteInteger(base + QLatin1String("Size"), Font.Size);
@@ -567,7 +475,7 @@ void TEtkConfigXML::WriteFont(const QString& Key, const TEtkFontData& Font) {
 
 void TEtkConfigXML::WriteRect(const QString& Key, const std::vector<TEtkRect>& Rects, int High) {
     const QString rectKey = Key + QLatin1String("\\Rect");
-    TBatch batch(*this);
+    TCachingGuard batch(*this);
     if (KeyExists(rectKey))
         DeleteKey(rectKey);
     const int last = std::min(High, static_cast<int>(Rects.size()) - 1);
@@ -728,7 +636,7 @@ QStringList TEtkConfigXML::ReadAllKeys(const QString& Key) {
 void TEtkConfigXML::ReadAllKeys(const QString& Key, TStringList& KeyList) { Fill(KeyList, ReadAllKeys(Key)); }
 
 void TEtkConfigXML::ExtractTexte(QStringList& KeyList, const QStringList& Sprachen) {
-    TBatch batch(*this);
+    TCachingGuard batch(*this);
     KeyList.clear();
     std::function<void(const QString&)> walk = [&](const QString& Key) {
         for (const QString& sub : ReadKeys(Key)) {
@@ -751,7 +659,7 @@ void TEtkConfigXML::ExtractTexte(QStringList& KeyList, const QStringList& Sprach
 }
 
 void TEtkConfigXML::AssignData(TEtkConfigXML& Source, const QString& Key) {
-    TBatch batch(*this);
+    TCachingGuard batch(*this);
     WriteKeys(Key, {});
     std::function<void(const QString&)> copy = [&](const QString& Path) {
         int typ = -1;
@@ -814,7 +722,7 @@ void TEtkConfigXML::WriteXMLFile(bool ForPrint) {
     WriteXMLToStream(bytes);
     if (ForPrint || FFileName.isEmpty() || isXMLReadonly())
         return;
-    Platform::TSemaphoreGuard semaphore(std::min<std::chrono::milliseconds>(SemaphoreWait, FLockWaitPeriod));
+    Platform::TSemaphoreGuard semaphore(std::min<std::chrono::milliseconds>(ConfigSemaphoreWait, FLockWaitPeriod));
     if (QFileInfo(FFileName).suffix().toUpper() == QLatin1String("BLK") && Platform::FileExists(FFileName)) {
         const QString backup = QFileInfo(FFileName).path() + QLatin1Char('/') + QFileInfo(FFileName).completeBaseName() + QLatin1String(".~blk");
         for (int attempt = 1; attempt <= 6; ++attempt) {

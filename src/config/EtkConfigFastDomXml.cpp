@@ -7,6 +7,7 @@
 #include <QUuid>
 #include <thread>
 
+#include "config/EtkConfigStores_p.h"
 #include "config/FastBLKReader.h"
 #include "errors/EtkTypes.h"
 #include "logging/BLLogging.h"
@@ -26,77 +27,10 @@ void LogStoreError(const QString& Text) {
 using namespace std::chrono_literals;
 constexpr int Attempts = 10;
 constexpr auto RetryDelay = 300ms;
-constexpr auto SemaphoreWait = 15000ms;
 constexpr auto ReadTestInterval = 1000ms;
 constexpr qint64 BackupMinimumSize = 500;
 
-QString NameWithoutFolder(const QString& FileName) { return QFileInfo(FileName).fileName(); }
-
-QString EncodeListItem(const QString& Item) {
-    QString result;
-    result.reserve(Item.size() + 1);
-    result += QLatin1Char('s');
-    for (QChar c : Item) {
-        if (c == QLatin1Char('|') || c == QLatin1Char('#'))
-            result += QStringLiteral("#%1").arg(c.unicode(), 4, 16, QLatin1Char('0')).toUpper();
-        else
-            result += c;
-    }
-    return result;
-}
-
-int HexValue(QChar C) {
-    const char16_t u = C.unicode();
-    if (u >= '0' && u <= '9')
-        return u - '0';
-    if (u >= 'a' && u <= 'f')
-        return u - 'a' + 10;
-    if (u >= 'A' && u <= 'F')
-        return u - 'A' + 10;
-    return -1;
-}
-
-QString DecodeListItem(QStringView Item) {
-    QString result;
-    result.reserve(Item.size());
-    for (qsizetype i = 0; i < Item.size(); ++i) {
-        if (Item[i] == QLatin1Char('#') && i + 4 < Item.size()) {
-            int value = 0;
-            bool hex = true;
-            for (int k = 1; hex && k <= 4; ++k) {
-                const int digit = HexValue(Item[i + k]);
-                hex = digit >= 0;
-                value = value * 16 + digit;
-            }
-            if (hex) {
-                result += QChar(static_cast<char16_t>(value));
-                i += 4;
-                continue;
-            }
-        }
-        result += Item[i];
-    }
-    return result;
-}
-
-QString EncodeList(const QStringList& Items) {
-    QString text = QStringLiteral("l");
-    for (qsizetype i = 0; i < Items.size(); ++i) {
-        if (i > 0)
-            text += QLatin1Char('|');
-        text += EncodeListItem(Items[i]);
-    }
-    return text;
-}
-
-QStringList DecodeList(QStringView Text) {
-    QStringList items;
-    if (Text.isEmpty())
-        return items;
-    for (QStringView item : Text.split(QLatin1Char('|')))
-        items << DecodeListItem(item.mid(1));
-    return items;
-}
+QString EncodeList(const QStringList& Items) { return QLatin1Char('l') + EncodeListItems(Items, true); }
 
 // Versions compare part by part as numbers; "," counts as ".".
 int CompareVersions(const QString& A, const QString& B) {
@@ -119,60 +53,6 @@ void AskApplicationToTerminate() {
     if (QCoreApplication* app = QCoreApplication::instance())
         QMetaObject::invokeMethod(app, &QCoreApplication::quit, Qt::QueuedConnection);
 }
-
-// Keeps a sorted list unsorted while it is filled in stored order, and sorts it again afterwards.
-class TUnsortedWhileFilling {
-public:
-    explicit TUnsortedWhileFilling(TStringList& List) : FList(List), FWasSorted(List.Sorted()) {
-        if (FWasSorted)
-            FList.SetSorted(false);
-    }
-    ~TUnsortedWhileFilling() {
-        if (FWasSorted)
-            FList.SetSorted(true);
-    }
-
-private:
-    TStringList& FList;
-    bool FWasSorted;
-};
-
-void Fill(TStringList& List, const QStringList& Items) {
-    TUnsortedWhileFilling guard(List);
-    List.BeginUpdate();
-    List.Clear();
-    for (const QString& item : Items)
-        List.Add(item);
-    List.EndUpdate();
-}
-
-QStringList ToQStringList(const TStringList& List) {
-    QStringList items;
-    items.reserve(List.Count());
-    for (int i = 0; i < List.Count(); ++i)
-        items << List[i];
-    return items;
-}
-
-// Brackets a batch; the end runs also when the body raises.
-class TCachingGuard {
-public:
-    explicit TCachingGuard(TEtkConfigXMLFast& Store) : FStore(Store) { FStore.StartCaching(); }
-    ~TCachingGuard() noexcept(false) {
-        if (std::uncaught_exceptions() > FExceptions) {
-            try {
-                FStore.EndCaching();
-            } catch (...) {  // the body's exception is the one to report
-            }
-        } else {
-            FStore.EndCaching();
-        }
-    }
-
-private:
-    TEtkConfigXMLFast& FStore;
-    int FExceptions = std::uncaught_exceptions();
-};
 
 }  // namespace
 
@@ -205,19 +85,7 @@ void TEtkConfigXMLFast::SetFileName(const QString& Value) {
         ReadXMLFile();
 }
 
-bool TEtkConfigXMLFast::isXMLReadonly() const {
-    if (Platform::FileExists(FFileName))
-        return !Platform::IsFileWritable(FFileName);
-    // A missing file is read-only when its folder can be neither created nor written to.
-    QString folder = QFileInfo(FFileName).absolutePath();
-    while (!Platform::FolderExists(folder)) {
-        const QString parent = QFileInfo(folder).absolutePath();
-        if (parent == folder)
-            return true;
-        folder = parent;
-    }
-    return !Platform::IsFolderWritable(folder);
-}
+bool TEtkConfigXMLFast::isXMLReadonly() const { return IsConfigFileReadonly(FFileName); }
 
 // ---- reading and writing the file ----
 
@@ -237,7 +105,7 @@ void TEtkConfigXMLFast::EnsureFresh(bool ForRead) {
 
 void TEtkConfigXMLFast::ReadXMLFile() {
     if (Platform::FileExists(FFileName)) {
-        Platform::TSemaphoreGuard semaphore(std::min<std::chrono::milliseconds>(SemaphoreWait, FLockWaitPeriod));
+        Platform::TSemaphoreGuard semaphore(std::min<std::chrono::milliseconds>(ConfigSemaphoreWait, FLockWaitPeriod));
         try {
             const Platform::TFileStamp stamp = Platform::GetFileStamp(FFileName);
             if (!stamp.Exists || stamp != FReadStamp) {
@@ -354,7 +222,7 @@ void TEtkConfigXMLFast::WriteXMLFile(bool NeuErzeugen) {
 
     for (int attempt = 1; attempt <= Attempts; ++attempt) {
         try {
-            Platform::TSemaphoreGuard semaphore(std::min<std::chrono::milliseconds>(SemaphoreWait, FLockWaitPeriod));
+            Platform::TSemaphoreGuard semaphore(std::min<std::chrono::milliseconds>(ConfigSemaphoreWait, FLockWaitPeriod));
             WriteBackup();
             // Waits while another process holds the file, then replaces it while holding it.
             Platform::TLockedFile file = OpenFileWaitForLock(FFileName, TOpenFileMode::ofmReadWrite, true, FLockWaitPeriod);
@@ -406,7 +274,7 @@ void TEtkConfigXMLFast::EndCaching() {
     if (!FileIsModified)
         return;
     FileIsModified = false;
-    Platform::TSemaphoreGuard semaphore(std::min<std::chrono::milliseconds>(SemaphoreWait, FLockWaitPeriod));
+    Platform::TSemaphoreGuard semaphore(std::min<std::chrono::milliseconds>(ConfigSemaphoreWait, FLockWaitPeriod));
     // Another process may have written while the batch was open: apply the batch to its file.
     const Platform::TFileStamp stamp = Platform::GetFileStamp(FFileName);
     if (stamp.Exists && stamp != FReadStamp) {
@@ -425,7 +293,7 @@ void TEtkConfigXMLFast::Mutate(const QString& Key, const TMutation& Change) {
         return;
     }
     // One exclusive step from the freshness check through the write.
-    Platform::TSemaphoreGuard semaphore(std::min<std::chrono::milliseconds>(SemaphoreWait, FLockWaitPeriod));
+    Platform::TSemaphoreGuard semaphore(std::min<std::chrono::milliseconds>(ConfigSemaphoreWait, FLockWaitPeriod));
     EnsureFresh(false);
     FActKey = Key;
     if (!Change(*FBLKConnector))
@@ -493,13 +361,13 @@ bool TEtkConfigXMLFast::ReadBool(const QString& Key, bool Default) {
 QStringList TEtkConfigXMLFast::ReadStrings(const QString& Key) {
     bool ok = false;
     const QString value = ReadTyped(Key, QLatin1Char('l'), ok);
-    return ok ? DecodeList(value) : QStringList();
+    return ok ? DecodeListItems(value, true) : QStringList();
 }
 
 void TEtkConfigXMLFast::ReadStrings(const QString& Key, TStringList& List, QString* Result) {
     bool ok = false;
     const QString value = ReadTyped(Key, QLatin1Char('l'), ok);
-    Fill(List, ok ? DecodeList(value) : QStringList());
+    Fill(List, ok ? DecodeListItems(value, true) : QStringList());
     if (Result)
         *Result = ok ? QStringLiteral("OK") : QString();
 }

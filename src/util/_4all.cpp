@@ -12,17 +12,6 @@ namespace {
 
 constexpr QChar KeyValueFileSeparator = QChar(3);
 
-int HexDigit(QChar C) {
-    const char16_t u = C.unicode();
-    if (u >= '0' && u <= '9')
-        return u - '0';
-    if (u >= 'a' && u <= 'f')
-        return u - 'a' + 10;
-    if (u >= 'A' && u <= 'F')
-        return u - 'A' + 10;
-    return -1;
-}
-
 // Keys added through GetKeys have no value object; they read as 0.
 qint32 IntValue(const TObject* Object) {
     const auto* value = dynamic_cast<const TMapIntValue*>(Object);
@@ -36,6 +25,17 @@ QString ReplaceSeparator(QString Text, const QString& Separator) {
 }
 
 }  // namespace
+
+int HexDigit(QChar C) {
+    const char16_t u = C.unicode();
+    if (u >= '0' && u <= '9')
+        return u - '0';
+    if (u >= 'a' && u <= 'f')
+        return u - 'a' + 10;
+    if (u >= 'A' && u <= 'F')
+        return u - 'A' + 10;
+    return -1;
+}
 
 bool TryStrToInt(QStringView S, qint32& Value) {
     const qsizetype n = S.size();

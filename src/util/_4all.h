@@ -13,6 +13,8 @@
 
 class TStream;
 
+// The value of one hexadecimal digit (either case), or -1 for any other character.
+int HexDigit(QChar C);
 // The toolkit's integer conversion: leading blanks, an optional sign, decimal digits or "$"/"0x" and
 // hexadecimal digits (up to 32 bits, read as two's complement), nothing after. False on anything else
 // or on overflow.
