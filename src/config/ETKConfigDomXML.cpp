@@ -4,7 +4,6 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
-#include <QUuid>
 #include <algorithm>
 #include <cstring>
 #include <functional>
@@ -364,34 +363,12 @@ QStringList TEtkConfigXML::ReadElementKeyValues(const QString& Key) {
     return values;
 }
 
-void TEtkConfigXML::ReadFont(const QString& Key, TEtkFontData& Font) {
-    const QString base = Key + QLatin1String("\\TFont\\");
-    const TEtkFontData defaults;
-    Font.CharSet = ReadInteger(base + QLatin1String("CharSet"), defaults.CharSet);
-    Font.Pitch = ReadInteger(base + QLatin1String("Pitch"), defaults.Pitch);
-    Font.Size = ReadInteger(base + QLatin1String("Size"), defaults.Size);
-    Font.Style = ReadInteger(base + QLatin1String("Style"), defaults.Style);
-    Font.Color = ReadString(base + QLatin1String("Color"), defaults.Color);
-    Font.Name = ReadString(base + QLatin1String("Name"), defaults.Name);
-}
+void TEtkConfigXML::ReadFont(const QString& Key, TEtkFontData& Font) { ReadStoreFont(*this, Key, Font); }
 
-int TEtkConfigXML::ReadRectCount(const QString& Key) {
-    bool ok = false;
-    const int count = ReadAttribute(Key + QLatin1String("\\Rect"), QStringLiteral("Count")).toInt(&ok);
-    return ok ? count : -1;
-}
+int TEtkConfigXML::ReadRectCount(const QString& Key) { return ReadStoreRectCount(*this, Key); }
 
 bool TEtkConfigXML::ReadRect(const QString& Key, std::vector<TEtkRect>& Rects, int High) {
-    const int last = ReadRectCount(Key);
-    if (last < 0 || last > High || static_cast<int>(Rects.size()) <= last)
-        return false;
-    for (int i = 0; i <= last; ++i) {
-        const QString key = Key + QLatin1String("\\Rect\\TRect") + QString::number(i);
-        Rects[static_cast<size_t>(i)] = {ReadAttributeInt(key, QStringLiteral("Left"), 0), ReadAttributeInt(key, QStringLiteral("Top"), 0),
-                                         ReadAttributeInt(key, QStringLiteral("Right"), 0),
-                                         ReadAttributeInt(key, QStringLiteral("Bottom"), 0)};
-    }
-    return true;
+    return ReadStoreRect(*this, Key, Rects, High);
 }
 
 // ---- writing ----
@@ -462,32 +439,10 @@ void TEtkConfigXML::WriteKeys(const QString& Key, const QStringList& Names) {
             DeleteKey(Key.isEmpty() ? name : Key + QLatin1Char('\\') + name);
 }
 
-void TEtkConfigXML::WriteFont(const QString& Key, const TEtkFontData& Font) {
-    const QString base = Key + QLatin1String("\\TFont\\");
-    TCachingGuard batch(*this);
-    WriteInteger(base + QLatin1String("CharSet"), Font.CharSet);
-    WriteInteger(base + QLatin1String("Pitch"), Font.Pitch);
-    WriteInteger(base + QLatin1String("Size"), Font.Size);
-    WriteInteger(base + QLatin1String("Style"), Font.Style);
-    WriteString(base + QLatin1String("Color"), Font.Color);
-    WriteString(base + QLatin1String("Name"), Font.Name);
-}
+void TEtkConfigXML::WriteFont(const QString& Key, const TEtkFontData& Font) { WriteStoreFont(*this, Key, Font); }
 
 void TEtkConfigXML::WriteRect(const QString& Key, const std::vector<TEtkRect>& Rects, int High) {
-    const QString rectKey = Key + QLatin1String("\\Rect");
-    TCachingGuard batch(*this);
-    if (KeyExists(rectKey))
-        DeleteKey(rectKey);
-    const int last = std::min(High, static_cast<int>(Rects.size()) - 1);
-    WriteAttribute(rectKey, QStringLiteral("Count"), QString::number(last));
-    for (int i = 0; i <= last; ++i) {
-        const QString key = rectKey + QLatin1String("\\TRect") + QString::number(i);
-        const TEtkRect& rect = Rects[static_cast<size_t>(i)];
-        WriteAttribute(key, QStringLiteral("Top"), QString::number(rect.Top));
-        WriteAttribute(key, QStringLiteral("Left"), QString::number(rect.Left));
-        WriteAttribute(key, QStringLiteral("Right"), QString::number(rect.Right));
-        WriteAttribute(key, QStringLiteral("Bottom"), QString::number(rect.Bottom));
-    }
+    WriteStoreRect(*this, Key, Rects, High);
 }
 
 void TEtkConfigXML::DeleteKey(const QString& Key) {
@@ -636,26 +591,7 @@ QStringList TEtkConfigXML::ReadAllKeys(const QString& Key) {
 void TEtkConfigXML::ReadAllKeys(const QString& Key, TStringList& KeyList) { Fill(KeyList, ReadAllKeys(Key)); }
 
 void TEtkConfigXML::ExtractTexte(QStringList& KeyList, const QStringList& Sprachen) {
-    TCachingGuard batch(*this);
-    KeyList.clear();
-    std::function<void(const QString&)> walk = [&](const QString& Key) {
-        for (const QString& sub : ReadKeys(Key)) {
-            const QString path = Key.isEmpty() ? sub : Key + QLatin1Char('\\') + sub;
-            if (ReadAttribute(path, QStringLiteral("BLSP")) != QLatin1String("ML")) {
-                walk(path);
-                continue;
-            }
-            QString guid = ReadAttribute(path, QStringLiteral("GUID"));
-            if (guid.isEmpty()) {
-                guid = QUuid::createUuid().toString(QUuid::Id128).toUpper();
-                WriteAttribute(path, QStringLiteral("GUID"), guid);
-            }
-            for (const QString& language : Sprachen)
-                KeyList << path + QLatin1Char(':') + guid + QLatin1Char('\t') + language + QLatin1Char('\t') +
-                               ReadString(path + QLatin1Char('\\') + language, QString());
-        }
-    };
-    walk(QString());
+    ExtractStoreTexte(*this, KeyList, Sprachen);
 }
 
 void TEtkConfigXML::AssignData(TEtkConfigXML& Source, const QString& Key) {

@@ -4,7 +4,6 @@
 #include <QDate>
 #include <QElapsedTimer>
 #include <QFileInfo>
-#include <QUuid>
 #include <thread>
 
 #include "config/EtkConfigStores_p.h"
@@ -381,63 +380,18 @@ QStringList TEtkConfigXMLFast::ReadKeys(const QString& Key) {
 
 void TEtkConfigXMLFast::ReadKeys(const QString& Key, TStringList& SubKeys) { Fill(SubKeys, ReadKeys(Key)); }
 
-void TEtkConfigXMLFast::ReadFont(const QString& Key, TEtkFontData& Font) {
-    const QString base = Key + QLatin1String("\\TFont\\");
-    const TEtkFontData defaults;
-    Font.CharSet = ReadInteger(base + QLatin1String("CharSet"), defaults.CharSet);
-    Font.Pitch = ReadInteger(base + QLatin1String("Pitch"), defaults.Pitch);
-    Font.Size = ReadInteger(base + QLatin1String("Size"), defaults.Size);
-    Font.Style = ReadInteger(base + QLatin1String("Style"), defaults.Style);
-    Font.Color = ReadString(base + QLatin1String("Color"), defaults.Color);
-    Font.Name = ReadString(base + QLatin1String("Name"), defaults.Name);
-}
+void TEtkConfigXMLFast::ReadFont(const QString& Key, TEtkFontData& Font) { ReadStoreFont(*this, Key, Font); }
 
-void TEtkConfigXMLFast::WriteFont(const QString& Key, const TEtkFontData& Font) {
-    const QString base = Key + QLatin1String("\\TFont\\");
-    TCachingGuard batch(*this);
-    WriteInteger(base + QLatin1String("CharSet"), Font.CharSet);
-    WriteInteger(base + QLatin1String("Pitch"), Font.Pitch);
-    WriteInteger(base + QLatin1String("Size"), Font.Size);
-    WriteInteger(base + QLatin1String("Style"), Font.Style);
-    WriteString(base + QLatin1String("Color"), Font.Color);
-    WriteString(base + QLatin1String("Name"), Font.Name);
-}
+void TEtkConfigXMLFast::WriteFont(const QString& Key, const TEtkFontData& Font) { WriteStoreFont(*this, Key, Font); }
 
-int TEtkConfigXMLFast::ReadRectCount(const QString& Key) {
-    bool ok = false;
-    const int count = ReadAttribute(Key + QLatin1String("\\Rect"), QStringLiteral("Count")).toInt(&ok);
-    return ok ? count : -1;
-}
+int TEtkConfigXMLFast::ReadRectCount(const QString& Key) { return ReadStoreRectCount(*this, Key); }
 
 bool TEtkConfigXMLFast::ReadRect(const QString& Key, std::vector<TEtkRect>& Rects, int High) {
-    const int last = ReadRectCount(Key);
-    if (last < 0 || last > High || static_cast<int>(Rects.size()) <= last)
-        return false;
-    const QString base = Key + QLatin1String("\\Rect\\TRect");
-    for (int i = 0; i <= last; ++i) {
-        const QString key = base + QString::number(i);
-        Rects[static_cast<size_t>(i)] = {ReadAttributeInt(key, QStringLiteral("Left"), 0),
-                                         ReadAttributeInt(key, QStringLiteral("Top"), 0),
-                                         ReadAttributeInt(key, QStringLiteral("Right"), 0),
-                                         ReadAttributeInt(key, QStringLiteral("Bottom"), 0)};
-    }
-    return true;
+    return ReadStoreRect(*this, Key, Rects, High);
 }
 
 void TEtkConfigXMLFast::WriteRect(const QString& Key, const std::vector<TEtkRect>& Rects, int High) {
-    const QString rectKey = Key + QLatin1String("\\Rect");
-    TCachingGuard batch(*this);
-    DeleteKey(rectKey);
-    const int last = std::min(High, static_cast<int>(Rects.size()) - 1);
-    WriteAttribute(rectKey, QStringLiteral("Count"), QString::number(last));
-    for (int i = 0; i <= last; ++i) {
-        const QString key = rectKey + QLatin1String("\\TRect") + QString::number(i);
-        const TEtkRect& rect = Rects[static_cast<size_t>(i)];
-        WriteAttribute(key, QStringLiteral("Top"), QString::number(rect.Top));
-        WriteAttribute(key, QStringLiteral("Left"), QString::number(rect.Left));
-        WriteAttribute(key, QStringLiteral("Right"), QString::number(rect.Right));
-        WriteAttribute(key, QStringLiteral("Bottom"), QString::number(rect.Bottom));
-    }
+    WriteStoreRect(*this, Key, Rects, High);
 }
 
 void TEtkConfigXMLFast::WriteString(const QString& Key, const QString& Value) { WriteRawValue(Key, QLatin1Char('s') + Value); }
@@ -625,24 +579,6 @@ void TEtkConfigXMLFast::AssignData(TEtkConfigXMLFast& Source, const QString& Key
 }
 
 void TEtkConfigXMLFast::ExtractTexte(QStringList& KeyList, const QStringList& Sprachen) {
-    TCachingGuard batch(*this);
-    KeyList.clear();
-    std::function<void(const QString&)> walk = [&](const QString& Key) {
-        for (const QString& sub : ReadKeys(Key)) {
-            const QString path = Key.isEmpty() ? sub : Key + QLatin1Char('\\') + sub;
-            if (ReadAttribute(path, QStringLiteral("BLSP")) != QLatin1String("ML")) {
-                walk(path);
-                continue;
-            }
-            QString guid = ReadAttribute(path, QStringLiteral("GUID"));
-            if (guid.isEmpty()) {
-                guid = QUuid::createUuid().toString(QUuid::Id128).toUpper();
-                WriteAttribute(path, QStringLiteral("GUID"), guid);
-            }
-            for (const QString& language : Sprachen)
-                KeyList << path + QLatin1Char(':') + guid + QLatin1Char('\t') + language + QLatin1Char('\t') +
-                               ReadString(path + QLatin1Char('\\') + language, QString());
-        }
-    };
-    walk(QString());
+    ExtractStoreTexte(*this, KeyList, Sprachen);
 }
+

@@ -1,6 +1,12 @@
 #include "config/EtkConfigStores_p.h"
 
 #include <QFileInfo>
+#include <QUuid>
+#include <algorithm>
+#include <functional>
+
+#include "config/ETKConfigDomXML.h"
+#include "config/EtkConfigFastDomXml.h"
 
 #include "platform/FileLock.h"
 #include "util/StringList.h"
@@ -107,3 +113,106 @@ bool IsConfigFileReadonly(const QString& FileName) {
     }
     return !Platform::IsFolderWritable(folder);
 }
+
+template <class TStore>
+void ReadStoreFont(TStore& Store, const QString& Key, TEtkFontData& Font) {
+    const QString base = Key + QLatin1String("\\TFont\\");
+    const TEtkFontData defaults;
+    Font.CharSet = Store.ReadInteger(base + QLatin1String("CharSet"), defaults.CharSet);
+    Font.Pitch = Store.ReadInteger(base + QLatin1String("Pitch"), defaults.Pitch);
+    Font.Size = Store.ReadInteger(base + QLatin1String("Size"), defaults.Size);
+    Font.Style = Store.ReadInteger(base + QLatin1String("Style"), defaults.Style);
+    Font.Color = Store.ReadString(base + QLatin1String("Color"), defaults.Color);
+    Font.Name = Store.ReadString(base + QLatin1String("Name"), defaults.Name);
+}
+
+template <class TStore>
+void WriteStoreFont(TStore& Store, const QString& Key, const TEtkFontData& Font) {
+    const QString base = Key + QLatin1String("\\TFont\\");
+    TCachingGuard batch(Store);
+    Store.WriteInteger(base + QLatin1String("CharSet"), Font.CharSet);
+    Store.WriteInteger(base + QLatin1String("Pitch"), Font.Pitch);
+    Store.WriteInteger(base + QLatin1String("Size"), Font.Size);
+    Store.WriteInteger(base + QLatin1String("Style"), Font.Style);
+    Store.WriteString(base + QLatin1String("Color"), Font.Color);
+    Store.WriteString(base + QLatin1String("Name"), Font.Name);
+}
+
+template <class TStore>
+int ReadStoreRectCount(TStore& Store, const QString& Key) {
+    bool ok = false;
+    const int count = Store.ReadAttribute(Key + QLatin1String("\\Rect"), QStringLiteral("Count")).toInt(&ok);
+    return ok ? count : -1;
+}
+
+template <class TStore>
+bool ReadStoreRect(TStore& Store, const QString& Key, std::vector<TEtkRect>& Rects, int High) {
+    const int last = Store.ReadRectCount(Key);
+    if (last < 0 || last > High || static_cast<int>(Rects.size()) <= last)
+        return false;
+    const QString base = Key + QLatin1String("\\Rect\\TRect");
+    for (int i = 0; i <= last; ++i) {
+        const QString key = base + QString::number(i);
+        Rects[static_cast<size_t>(i)] = {Store.ReadAttributeInt(key, QStringLiteral("Left"), 0),
+                                         Store.ReadAttributeInt(key, QStringLiteral("Top"), 0),
+                                         Store.ReadAttributeInt(key, QStringLiteral("Right"), 0),
+                                         Store.ReadAttributeInt(key, QStringLiteral("Bottom"), 0)};
+    }
+    return true;
+}
+
+template <class TStore>
+void WriteStoreRect(TStore& Store, const QString& Key, const std::vector<TEtkRect>& Rects, int High) {
+    const QString rectKey = Key + QLatin1String("\\Rect");
+    TCachingGuard batch(Store);
+    if (Store.KeyExists(rectKey))
+        Store.DeleteKey(rectKey);
+    const int last = std::min(High, static_cast<int>(Rects.size()) - 1);
+    Store.WriteAttribute(rectKey, QStringLiteral("Count"), QString::number(last));
+    for (int i = 0; i <= last; ++i) {
+        const QString key = rectKey + QLatin1String("\\TRect") + QString::number(i);
+        const TEtkRect& rect = Rects[static_cast<size_t>(i)];
+        Store.WriteAttribute(key, QStringLiteral("Top"), QString::number(rect.Top));
+        Store.WriteAttribute(key, QStringLiteral("Left"), QString::number(rect.Left));
+        Store.WriteAttribute(key, QStringLiteral("Right"), QString::number(rect.Right));
+        Store.WriteAttribute(key, QStringLiteral("Bottom"), QString::number(rect.Bottom));
+    }
+}
+
+template <class TStore>
+void ExtractStoreTexte(TStore& Store, QStringList& KeyList, const QStringList& Sprachen) {
+    TCachingGuard batch(Store);
+    KeyList.clear();
+    std::function<void(const QString&)> walk = [&](const QString& Key) {
+        for (const QString& sub : Store.ReadKeys(Key)) {
+            const QString path = Key.isEmpty() ? sub : Key + QLatin1Char('\\') + sub;
+            if (Store.ReadAttribute(path, QStringLiteral("BLSP")) != QLatin1String("ML")) {
+                walk(path);
+                continue;
+            }
+            QString guid = Store.ReadAttribute(path, QStringLiteral("GUID"));
+            if (guid.isEmpty()) {
+                guid = QUuid::createUuid().toString(QUuid::Id128).toUpper();
+                Store.WriteAttribute(path, QStringLiteral("GUID"), guid);
+            }
+            for (const QString& language : Sprachen)
+                KeyList << path + QLatin1Char(':') + guid + QLatin1Char('\t') + language + QLatin1Char('\t') +
+                               Store.ReadString(path + QLatin1Char('\\') + language, QString());
+        }
+    };
+    walk(QString());
+}
+
+template void ReadStoreFont(TEtkConfigXML&, const QString&, TEtkFontData&);
+template void WriteStoreFont(TEtkConfigXML&, const QString&, const TEtkFontData&);
+template int ReadStoreRectCount(TEtkConfigXML&, const QString&);
+template bool ReadStoreRect(TEtkConfigXML&, const QString&, std::vector<TEtkRect>&, int);
+template void WriteStoreRect(TEtkConfigXML&, const QString&, const std::vector<TEtkRect>&, int);
+template void ExtractStoreTexte(TEtkConfigXML&, QStringList&, const QStringList&);
+
+template void ReadStoreFont(TEtkConfigXMLFast&, const QString&, TEtkFontData&);
+template void WriteStoreFont(TEtkConfigXMLFast&, const QString&, const TEtkFontData&);
+template int ReadStoreRectCount(TEtkConfigXMLFast&, const QString&);
+template bool ReadStoreRect(TEtkConfigXMLFast&, const QString&, std::vector<TEtkRect>&, int);
+template void WriteStoreRect(TEtkConfigXMLFast&, const QString&, const std::vector<TEtkRect>&, int);
+template void ExtractStoreTexte(TEtkConfigXMLFast&, QStringList&, const QStringList&);

@@ -7,6 +7,9 @@
 #include <QStringView>
 #include <chrono>
 #include <exception>
+#include <vector>
+
+#include "config/EtkConfigIntf.h"
 
 class TStringList;
 
@@ -28,6 +31,21 @@ QStringList ToQStringList(const TStringList& List);
 QString NameWithoutFolder(const QString& FileName);
 // A missing file is read-only when its folder can be neither created nor written to.
 bool IsConfigFileReadonly(const QString& FileName);
+
+// Operations both stores carry out through their public reads and writes alone. Defined in the
+// source for TEtkConfigXML and TEtkConfigXMLFast.
+template <class TStore>
+void ReadStoreFont(TStore& Store, const QString& Key, TEtkFontData& Font);
+template <class TStore>
+void WriteStoreFont(TStore& Store, const QString& Key, const TEtkFontData& Font);
+template <class TStore>
+int ReadStoreRectCount(TStore& Store, const QString& Key);
+template <class TStore>
+bool ReadStoreRect(TStore& Store, const QString& Key, std::vector<TEtkRect>& Rects, int High);
+template <class TStore>
+void WriteStoreRect(TStore& Store, const QString& Key, const std::vector<TEtkRect>& Rects, int High);
+template <class TStore>
+void ExtractStoreTexte(TStore& Store, QStringList& KeyList, const QStringList& Sprachen);
 
 // Brackets a batch of writes with StartCaching/EndCaching; the end runs also when the body raises,
 // and then an error of EndCaching gives way to the body's exception.
