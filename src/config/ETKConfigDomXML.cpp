@@ -595,21 +595,7 @@ void TEtkConfigXML::ExtractTexte(QStringList& KeyList, const QStringList& Sprach
 }
 
 void TEtkConfigXML::AssignData(TEtkConfigXML& Source, const QString& Key) {
-    TCachingGuard batch(*this);
-    WriteKeys(Key, {});
-    std::function<void(const QString&)> copy = [&](const QString& Path) {
-        int typ = -1;
-        QString data;
-        if (Source.ReadRawData(Path, typ, data))
-            WriteRawData(Path, typ, data);
-        for (const QString& line : Source.ReadAllAttributes(Path)) {
-            const qsizetype bar = line.indexOf(QLatin1Char('|'));
-            WriteAttribute(Path, line.left(bar), line.mid(bar + 1));
-        }
-        for (const QString& sub : Source.ReadKeys(Path))
-            copy(Path.isEmpty() ? sub : Path + QLatin1Char('\\') + sub);
-    };
-    copy(Key);
+    AssignStoreData(*this, Source, Key);
 }
 
 bool TEtkConfigXML::MoveData(TEtkConfigXML& Source, const QString& FromKey, const QString& toKey) {

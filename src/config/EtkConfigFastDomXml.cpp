@@ -561,21 +561,7 @@ bool TEtkConfigXMLFast::ElementsInKeyHasAttribut(const QString& Key, const QStri
 }
 
 void TEtkConfigXMLFast::AssignData(TEtkConfigXMLFast& Source, const QString& Key) {
-    TCachingGuard batch(*this);
-    WriteKeys(Key, {});
-    std::function<void(const QString&)> copy = [&](const QString& Path) {
-        int typ = -1;
-        QString data;
-        if (Source.ReadRawData(Path, typ, data))
-            WriteRawData(Path, typ, data);
-        for (const QString& line : Source.ReadAllAttributes(Path)) {
-            const qsizetype bar = line.indexOf(QLatin1Char('|'));
-            WriteAttribute(Path, line.left(bar), line.mid(bar + 1));
-        }
-        for (const QString& sub : Source.ReadKeys(Path))
-            copy(Path.isEmpty() ? sub : Path + QLatin1Char('\\') + sub);
-    };
-    copy(Key);
+    AssignStoreData(*this, Source, Key);
 }
 
 void TEtkConfigXMLFast::ExtractTexte(QStringList& KeyList, const QStringList& Sprachen) {

@@ -180,6 +180,25 @@ void WriteStoreRect(TStore& Store, const QString& Key, const std::vector<TEtkRec
 }
 
 template <class TStore>
+void AssignStoreData(TStore& Store, TStore& Source, const QString& Key) {
+    TCachingGuard batch(Store);
+    Store.WriteKeys(Key, {});
+    std::function<void(const QString&)> copy = [&](const QString& Path) {
+        int typ = -1;
+        QString data;
+        if (Source.ReadRawData(Path, typ, data))
+            Store.WriteRawData(Path, typ, data);
+        for (const QString& line : Source.ReadAllAttributes(Path)) {
+            const qsizetype bar = line.indexOf(QLatin1Char('|'));
+            Store.WriteAttribute(Path, line.left(bar), line.mid(bar + 1));
+        }
+        for (const QString& sub : Source.ReadKeys(Path))
+            copy(Path.isEmpty() ? sub : Path + QLatin1Char('\\') + sub);
+    };
+    copy(Key);
+}
+
+template <class TStore>
 void ExtractStoreTexte(TStore& Store, QStringList& KeyList, const QStringList& Sprachen) {
     TCachingGuard batch(Store);
     KeyList.clear();
@@ -208,6 +227,7 @@ template void WriteStoreFont(TEtkConfigXML&, const QString&, const TEtkFontData&
 template int ReadStoreRectCount(TEtkConfigXML&, const QString&);
 template bool ReadStoreRect(TEtkConfigXML&, const QString&, std::vector<TEtkRect>&, int);
 template void WriteStoreRect(TEtkConfigXML&, const QString&, const std::vector<TEtkRect>&, int);
+template void AssignStoreData(TEtkConfigXML&, TEtkConfigXML&, const QString&);
 template void ExtractStoreTexte(TEtkConfigXML&, QStringList&, const QStringList&);
 
 template void ReadStoreFont(TEtkConfigXMLFast&, const QString&, TEtkFontData&);
@@ -215,4 +235,5 @@ template void WriteStoreFont(TEtkConfigXMLFast&, const QString&, const TEtkFontD
 template int ReadStoreRectCount(TEtkConfigXMLFast&, const QString&);
 template bool ReadStoreRect(TEtkConfigXMLFast&, const QString&, std::vector<TEtkRect>&, int);
 template void WriteStoreRect(TEtkConfigXMLFast&, const QString&, const std::vector<TEtkRect>&, int);
+template void AssignStoreData(TEtkConfigXMLFast&, TEtkConfigXMLFast&, const QString&);
 template void ExtractStoreTexte(TEtkConfigXMLFast&, QStringList&, const QStringList&);

@@ -45,6 +45,8 @@ bool ReadStoreRect(TStore& Store, const QString& Key, std::vector<TEtkRect>& Rec
 template <class TStore>
 void WriteStoreRect(TStore& Store, const QString& Key, const std::vector<TEtkRect>& Rects, int High);
 template <class TStore>
+void AssignStoreData(TStore& Store, TStore& Source, const QString& Key);
+template <class TStore>
 void ExtractStoreTexte(TStore& Store, QStringList& KeyList, const QStringList& Sprachen);
 
 // Brackets a batch of writes with StartCaching/EndCaching; the end runs also when the body raises,
