@@ -341,16 +341,7 @@ QString TEtkConfigXML::ReadRawText(const QString& Key, bool* Found) {
 bool TEtkConfigXML::ReadRawData(const QString& Key, int& Typ, QString& Data) {
     bool found = false;
     const QString text = ReadRawText(Key, &found);
-    Typ = -1;
-    Data.clear();
-    if (!found || text.isEmpty())
-        return false;
-    const int index = QStringLiteral("sibl").indexOf(text.front());
-    if (index < 0)
-        return false;
-    Typ = index;
-    Data = text.mid(1);
-    return true;
+    return SplitRawData(found, text, Typ, Data);
 }
 
 QStringList TEtkConfigXML::ReadElementKeyValues(const QString& Key) {

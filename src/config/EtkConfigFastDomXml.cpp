@@ -456,16 +456,7 @@ QString TEtkConfigXMLFast::ReadRawText(const QString& Key, bool* Found) {
 bool TEtkConfigXMLFast::ReadRawData(const QString& Key, int& Typ, QString& Data) {
     bool found = false;
     const QString text = TrimConfigText(ReadRawText(Key, &found));
-    Typ = -1;
-    Data.clear();
-    if (!found || text.isEmpty())
-        return false;
-    const int index = QStringLiteral("sibl").indexOf(text.front());
-    if (index < 0)
-        return false;
-    Typ = index;
-    Data = text.mid(1);
-    return true;
+    return SplitRawData(found, text, Typ, Data);
 }
 
 void TEtkConfigXMLFast::WriteRawData(const QString& Key, int Typ, const QString& Data) {

@@ -99,6 +99,19 @@ QStringList ToQStringList(const TStringList& List) {
     return items;
 }
 
+bool SplitRawData(bool Found, const QString& Text, int& Typ, QString& Data) {
+    Typ = -1;
+    Data.clear();
+    if (!Found || Text.isEmpty())
+        return false;
+    const int index = QStringLiteral("sibl").indexOf(Text.front());
+    if (index < 0)
+        return false;
+    Typ = index;
+    Data = Text.mid(1);
+    return true;
+}
+
 QString NameWithoutFolder(const QString& FileName) { return QFileInfo(FileName).fileName(); }
 
 bool IsConfigFileReadonly(const QString& FileName) {

@@ -28,6 +28,10 @@ QStringList DecodeListItems(QStringView Text, bool WithLetters);
 void Fill(TStringList& List, const QStringList& Items);
 QStringList ToQStringList(const TStringList& List);
 
+// Splits the raw text of a found key into its type ("sibl".indexOf of the letter) and the data
+// after the letter. False, with Typ -1 and empty Data, when the key is missing or the letter unknown.
+bool SplitRawData(bool Found, const QString& Text, int& Typ, QString& Data);
+
 QString NameWithoutFolder(const QString& FileName);
 // A missing file is read-only when its folder can be neither created nor written to.
 bool IsConfigFileReadonly(const QString& FileName);
