@@ -218,14 +218,19 @@ TLockWatcher* TLockWatcher::Create(IConfigLocker* ConfigLocker, IConfigLockChang
     return TBLThreadBase::Create<TLockWatcher>(false, ConfigLocker, ConfigChangedNotifyer);
 }
 
+void TLockWatcher::DoThreadStart() {
+    TLockInfo info;
+    FLocked = FConfigLocker->IsLockedByOther(info);
+    TBLThreadBase::DoThreadStart();
+}
+
 void TLockWatcher::DoThreadLoop() {
     TLockInfo info;
-    bool locked = FConfigLocker->IsLockedByOther(info);
     while (!Terminated()) {
         const bool now = FConfigLocker->IsLockedByOther(info);
-        if (now != locked) {
+        if (now != FLocked) {
             Notify(now, info);
-            locked = now;
+            FLocked = now;
         }
         SleepUnlessWoken(PollInterval);
     }

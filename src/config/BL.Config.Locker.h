@@ -70,7 +70,7 @@ public:
     TFileConfigLocker(const TFileConfigLocker&) = delete;
     TFileConfigLocker& operator=(const TFileConfigLocker&) = delete;
 
-    static std::shared_ptr<IConfigLocker> Create(const QString& BlkPath, IConfigLockChangedNotifyer* ChangeNotifyer) {
+    static std::shared_ptr<TFileConfigLocker> Create(const QString& BlkPath, IConfigLockChangedNotifyer* ChangeNotifyer) {
         return std::make_shared<TFileConfigLocker>(BlkPath, ChangeNotifyer);
     }
 
@@ -86,6 +86,8 @@ public:
 
     const QString& BlkPath() const { return FBlkPath; }
     const QString& LockFile() const { return FLockFile; }
+    // The running watcher, or null.
+    TLockWatcher* LockWatcher() const { return FLockWatcher; }
     bool HoldsLock() const;
     // The record this process writes: its process id and "domain\user".
     static TLockInfo OwnLockInfo();
@@ -118,6 +120,9 @@ public:
     static constexpr auto PollInterval = std::chrono::milliseconds(100);
 
 protected:
+    // Reads the state changes are measured against before it reports the start, so a change made
+    // after WaitForStarted is always reported.
+    void DoThreadStart() override;
     void DoThreadLoop() override;
 
 private:
@@ -129,4 +134,5 @@ private:
     // alive for good once the owner let go.
     IConfigLocker* FConfigLocker = nullptr;
     IConfigLockChangedNotifyer* FConfigChangedNotifyer = nullptr;
+    bool FLocked = false;  // the last state read; the watcher's thread only
 };

@@ -218,6 +218,7 @@ TEST_F(TFileConfigLockerTest, WatcherReportsLockAndReleaseOfAnotherProcessOnItsO
     TRecordingNotifyer notifyer;
     auto locker = TFileConfigLocker::Create(FBlk, &notifyer);
     locker->SetNeedLockChangedNotifications(true);
+    ASSERT_TRUE(locker->LockWatcher()->WaitForStarted(5000));
 
     THelperProcess owner(QStringLiteral("lockowner"), {FBlk});
     ASSERT_TRUE(owner.WaitForLine(QStringLiteral("locked")));
@@ -244,6 +245,8 @@ TEST_F(TFileConfigLockerTest, NothingIsReportedOnceNotificationsAreOff) {
     silencedLocker->SetNeedLockChangedNotifications(true);
     silencedLocker->SetNeedLockChangedNotifications(false);
     witnessLocker->SetNeedLockChangedNotifications(true);
+    EXPECT_EQ(silencedLocker->LockWatcher(), nullptr);
+    ASSERT_TRUE(witnessLocker->LockWatcher()->WaitForStarted(5000));
 
     // Two changes the witness sees: a running watcher on the silenced locker would have seen them too.
     THelperProcess owner(QStringLiteral("lockowner"), {FBlk});
