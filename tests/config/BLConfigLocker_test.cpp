@@ -257,3 +257,23 @@ TEST_F(TFileConfigLockerTest, NothingIsReportedOnceNotificationsAreOff) {
     EXPECT_EQ(silenced.Count(), 0u);
     witnessLocker->SetNeedLockChangedNotifications(false);
 }
+
+TEST_F(TFileConfigLockerTest, ContendingProcessesNeverHoldTheLockTogether) {
+    // Probes remove a free file and holders remove theirs on Unlock; a process that opened the old
+    // file just before must not take a lock on a file that no longer has the name.
+    const QString marker = FEnvironment.FilePath(QStringLiteral("inside"));
+    const QStringList arguments = {FBlk, QStringLiteral("race"), QStringLiteral("2000"), marker};
+    std::vector<std::unique_ptr<THelperProcess>> racers;
+    for (int i = 0; i < 3; ++i)
+        racers.push_back(std::make_unique<THelperProcess>(QStringLiteral("lockowner"), arguments));
+    int taken = 0;
+    for (auto& racer : racers) {
+        ASSERT_EQ(racer->Finish(), 0);
+        const QList<QByteArray> words = racer->Process().readAllStandardOutput().trimmed().split(' ');
+        ASSERT_EQ(words.size(), 3);
+        EXPECT_EQ(words[0], "done");
+        taken += words[1].toInt();
+        EXPECT_EQ(words[2].toInt(), 0) << "two processes held the lock at once";
+    }
+    EXPECT_GT(taken, 0);
+}
