@@ -6,58 +6,12 @@
 // creating thread's event loop. Nothing here raises.
 #pragma once
 #include <QString>
-#include <array>
 #include <memory>
 #include <mutex>
 
 #include "config/BLAsync.h"
+#include "config/EtkConfigIntf.h"
 #include "platform/FileLock.h"
-
-// ---- Lock record and interfaces ------------------------------------------------------------------
-
-// The lock record, also the exact content of the lock file: the holder's process id (unsigned 32-bit,
-// little-endian) and its user as UTF-16LE, zero-filled after the text.
-struct TLockInfo {
-    static constexpr int UserLength = 1025;  // code units
-    static constexpr int RecordSize = 4 + 2 * UserLength;
-
-    quint32 ProcessId = 0;
-    std::array<char16_t, UserLength> User{};
-
-    void Clear() { *this = TLockInfo(); }
-    // The text up to the first zero.
-    QString UserText() const;
-    // Longer texts keep their first 1024 code units (a surrogate pair is never split), so the
-    // record always ends with a zero.
-    void SetUserText(const QString& Text);
-
-    QByteArray ToBytes() const;
-    // A shorter input leaves the rest zero; bytes beyond the record are ignored.
-    static TLockInfo FromBytes(const QByteArray& Bytes);
-    bool operator==(const TLockInfo&) const = default;
-};
-
-// Implemented by the configuration facade (not reference-counted: nobody deletes through it).
-class IConfigLockChangedNotifyer {
-public:
-    virtual void LockedByOther(const TLockInfo& LockInfo) = 0;
-    virtual void LockReleased() = 0;
-
-protected:
-    ~IConfigLockChangedNotifyer() = default;
-};
-
-// Reference-counted: held as std::shared_ptr<IConfigLocker>.
-class IConfigLocker {
-public:
-    virtual ~IConfigLocker() = default;
-    virtual bool IsLockedByOther(TLockInfo& LockInfo) = 0;
-    virtual bool Lock() = 0;
-    virtual bool Unlock() = 0;
-    virtual void SetNeedLockChangedNotifications(bool Value) = 0;
-};
-
-// ---- End of lock record and interfaces -----------------------------------------------------------
 
 class TLockWatcher;
 
