@@ -277,3 +277,12 @@ TEST_F(TFileConfigLockerTest, ContendingProcessesNeverHoldTheLockTogether) {
     }
     EXPECT_GT(taken, 0);
 }
+
+TEST_F(TFileConfigLockerTest, MissingFolderIsNeitherLockedNorLockable) {
+    auto locker = TFileConfigLocker::Create(FEnvironment.FilePath(QStringLiteral("gone/Etk.blk")), nullptr);
+    TLockInfo info = RecordOf(7, QStringLiteral("untouched"));
+    EXPECT_FALSE(locker->IsLockedByOther(info));
+    EXPECT_EQ(info, RecordOf(7, QStringLiteral("untouched")));
+    EXPECT_FALSE(locker->Lock());
+    EXPECT_FALSE(locker->HoldsLock());
+}
