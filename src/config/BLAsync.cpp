@@ -97,8 +97,8 @@ bool TBLThreadBase::WaitForEvent(TBLEvent& Event, int Timeout) {
         }
         return Event.WaitFor(std::chrono::milliseconds(deadline.remainingTime()));
     }
-    // The application thread keeps its events flowing while it waits, as the design's message-
-    // processing wait does; otherwise a worker posting to it could never finish.
+    // The application thread keeps its events flowing while it waits, as a message-processing wait
+    // on Windows does; otherwise a worker posting to it could never finish.
     for (;;) {
         const qint64 remaining = deadline.isForever() ? EventSlice : deadline.remainingTime();
         if (Event.WaitFor(std::chrono::milliseconds(std::min<qint64>(remaining, EventSlice))))
@@ -137,7 +137,7 @@ void TBLThreadBase::run() {
         std::unique_lock<std::mutex> guard(FIdLock);
         FIdKnown.wait_for(guard, ThreadIdWait, [this] { return FCreateDone; });
     }
-    // The design initialises COM per thread here; Linux has no such per-thread state to set up.
+    // Windows initialises COM for the thread here; Linux has no such per-thread state to set up.
     try {
         DoThreadStart();
         FStartTime = Platform::NowDateTime();
