@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstring>
 #include <fcntl.h>
+#include <functional>
 #include <memory>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -394,6 +395,19 @@ bool IsPrefixOf(const QStringList& Prefix, const QStringList& Path) {
     return true;
 }
 
+// Reads the hive afresh (another process may have changed it) and lets Collect list names of the key
+// at Path; empty when the key has gone.
+QStringList NamesInKey(TRegRootKey RootKey, const QString& Path,
+                       const std::function<void(const TKeyNode&, QStringList&)>& Collect) {
+    QStringList names;
+    TKeyNode root;
+    if (!LoadHive(RegistryHiveFolder(RootKey), root))
+        return names;
+    if (const TKeyNode* key = FindKey(root, Path.split(u'\\', Qt::SkipEmptyParts)))
+        Collect(*key, names);
+    return names;
+}
+
 }  // namespace
 
 QString RegistryHiveFolder(TRegRootKey RootKey) {
@@ -539,30 +553,23 @@ std::optional<QString> TRegistry::ReadString(const QString& Name) const {
 }
 
 QStringList TRegistry::GetValueNames() const {
-    QStringList names;
     if (!FKeyOpen)
-        return names;
-    TKeyNode root;
-    if (!LoadHive(RegistryHiveFolder(FRootKey), root))
-        return names;
-    if (const TKeyNode* key = FindKey(root, FCurrentPath.split(u'\\', Qt::SkipEmptyParts)))
-        for (const TValueNode& value : key->Values)
-            names.append(value.Name);
-    return names;
+        return {};
+    return NamesInKey(FRootKey, FCurrentPath, [](const TKeyNode& Key, QStringList& Names) {
+        for (const TValueNode& value : Key.Values)
+            Names.append(value.Name);
+    });
 }
 
 QStringList TRegistry::GetKeyNames() const {
-    QStringList names;
     if (!FKeyOpen)
-        return names;
-    TKeyNode root;
-    if (!LoadHive(RegistryHiveFolder(FRootKey), root))
-        return names;
-    if (const TKeyNode* key = FindKey(root, FCurrentPath.split(u'\\', Qt::SkipEmptyParts)))
-        for (const auto& child : key->Keys)
-            names.append(child->Name);
-    return names;
+        return {};
+    return NamesInKey(FRootKey, FCurrentPath, [](const TKeyNode& Key, QStringList& Names) {
+        for (const auto& child : Key.Keys)
+            Names.append(child->Name);
+    });
 }
+
 
 TRegResult TRegistry::WriteString(const QString& Name, const QString& Value) {
     return WriteValue(Name, TRegValue{TRegDataType::rdString, Value, 0});
