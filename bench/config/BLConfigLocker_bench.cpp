@@ -11,6 +11,17 @@
 
 namespace {
 
+// The lock and its threads log, and the first log call writes default settings to the registry:
+// registry, log folder and temporary files go to one folder of the program's own, never the home folder.
+void UsePrivateFolders() {
+    static QTemporaryDir folder = [] {
+        QTemporaryDir dir;
+        for (const char* name : {"BL_REGISTRY_ROOT", "BL_PROGRAMDATA", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "TMPDIR"})
+            qputenv(name, (dir.path() + QLatin1Char('/') + QLatin1String(name)).toUtf8());
+        return dir;
+    }();
+}
+
 QCoreApplication& App() {
     static int argc = 1;
     static char name[] = "config_bench";
@@ -28,6 +39,7 @@ public:
 };
 
 void BM_IsLockedByOtherFree(benchmark::State& State) {
+    UsePrivateFolders();
     QTemporaryDir dir;
     auto locker = TFileConfigLocker::Create(dir.filePath(QStringLiteral("Etk.blk")), nullptr);
     TLockInfo info;
@@ -37,6 +49,7 @@ void BM_IsLockedByOtherFree(benchmark::State& State) {
 BENCHMARK(BM_IsLockedByOtherFree);
 
 void BM_IsLockedByOtherHeld(benchmark::State& State) {
+    UsePrivateFolders();
     QTemporaryDir dir;
     const QString blk = dir.filePath(QStringLiteral("Etk.blk"));
     auto holder = TFileConfigLocker::Create(blk, nullptr);
@@ -52,6 +65,7 @@ void BM_IsLockedByOtherHeld(benchmark::State& State) {
 BENCHMARK(BM_IsLockedByOtherHeld);
 
 void BM_LockUnlock(benchmark::State& State) {
+    UsePrivateFolders();
     QTemporaryDir dir;
     auto locker = TFileConfigLocker::Create(dir.filePath(QStringLiteral("Etk.blk")), nullptr);
     for (auto _ : State) {
@@ -63,6 +77,7 @@ BENCHMARK(BM_LockUnlock);
 
 // From another locker's Lock (or Unlock) to the notification on this thread.
 void BM_WatcherNotificationLatency(benchmark::State& State) {
+    UsePrivateFolders();
     App();
     QTemporaryDir dir;
     const QString blk = dir.filePath(QStringLiteral("Etk.blk"));
