@@ -13,6 +13,7 @@
 #include "config/EtkConfigStores_p.h"
 #include "config/FastBLKReader.h"
 #include "errors/EtkTypes.h"
+#include "errors/_LanguageDLL.h"
 #include "util/BLTypes.h"
 #include "util/Presenter.h"
 
@@ -161,7 +162,7 @@ void TEtkConfigXML::ReadXMLFile() {
                 throw EStreamError(FFileName + QLatin1String(": ") + error);
             readStamp = file.Stamp();
         }
-        ParseBytes(bytes, true, EtkUserText(QStringLiteral("!!Fehler in Datei:")) + QLatin1Char(' ') + NameWithoutFolder(FFileName));
+        ParseBytes(bytes, true, Translate(QStringLiteral("!!Fehler in Datei:")) + QLatin1Char(' ') + NameWithoutFolder(FFileName));
         FReadStamp = readStamp;
     }
     FileDate = std::chrono::steady_clock::now();

@@ -9,6 +9,7 @@
 #include "config/EtkConfigStores_p.h"
 #include "config/FastBLKReader.h"
 #include "errors/EtkTypes.h"
+#include "errors/_LanguageDLL.h"
 #include "logging/BLLogging.h"
 #include "util/BLTypes.h"
 #include "util/Presenter.h"
@@ -126,7 +127,7 @@ void TEtkConfigXMLFast::ReadXMLFile() {
     FEverRead = true;
     LastReadTime = std::chrono::steady_clock::now();
     if (FMissingReadCounter > 4) {
-        PresentMessage(TPresenterKind::pkError, EtkUserText(QStringLiteral("!!Ruridadprojekt nicht lesbar! Anwendung wird beendet")));
+        PresentMessage(TPresenterKind::pkError, Translate(QStringLiteral("!!Ruridadprojekt nicht lesbar! Anwendung wird beendet")));
         FMissingReadCounter = 0;
         AskApplicationToTerminate();
     }
@@ -163,9 +164,9 @@ void TEtkConfigXMLFast::ParseFile() {
     FParseTime = static_cast<quint32>(timer.elapsed());
     if (!FErrorlist.isEmpty()) {
         PresentMessage(TPresenterKind::pkError,
-                       EtkUserText(QStringLiteral("!!Fehler in Datei:")) + QLatin1Char(' ') + NameWithoutFolder(FFileName),
+                       Translate(QStringLiteral("!!Fehler in Datei:")) + QLatin1Char(' ') + NameWithoutFolder(FFileName),
                        FErrorlist + QStringList{FFileName});
-        throw EBLKParserError(EtkUserText(QStringLiteral("!!Fehler in Datei:")) + QLatin1Char(' ') + NameWithoutFolder(FFileName));
+        throw EBLKParserError(Translate(QStringLiteral("!!Fehler in Datei:")) + QLatin1Char(' ') + NameWithoutFolder(FFileName));
     }
     FileIsModified = false;
 }

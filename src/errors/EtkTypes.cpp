@@ -6,6 +6,8 @@
 #include <mutex>
 #include <thread>
 
+#include "errors/_LanguageDLL.h"
+
 namespace {
 
 struct THandlerSlot {
@@ -28,8 +30,8 @@ constexpr auto RetryInterval = std::chrono::milliseconds(100);
 
 QString LockedText(const QString& FileName, int Mode) {
     const QString text = Mode == TOpenFileMode::ofmRead
-        ? EtkUserText(QStringLiteral("!!Datei %s wird von anderer Anwendung gesperrt und kann nicht gelesen werden"))
-        : EtkUserText(QStringLiteral("!!Datei %s wird von anderer Anwendung gesperrt und kann nicht geschrieben werden"));
+        ? Translate(QStringLiteral("!!Datei %s wird von anderer Anwendung gesperrt und kann nicht gelesen werden"))
+        : Translate(QStringLiteral("!!Datei %s wird von anderer Anwendung gesperrt und kann nicht geschrieben werden"));
     return QString(text).replace(QLatin1String("%s"), FileName);
 }
 
@@ -41,10 +43,6 @@ void KeepGuiAlive() {
 }
 
 }  // namespace
-
-QString EtkUserText(const QString& Text) {
-    return Text.startsWith(QLatin1String("!!")) ? Text.mid(2) : Text;
-}
 
 TOpenFileTimeoutHandler SetOpenFileTimeoutHandler(TOpenFileTimeoutHandler Handler) {
     THandlerSlot& slot = HandlerSlot();

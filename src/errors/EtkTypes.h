@@ -41,6 +41,3 @@ constexpr auto OpenFileLockPeriod = std::chrono::milliseconds(20000);
 // refusals (no rights, a folder in the way) raise at once with the system's text.
 Platform::TLockedFile OpenFileWaitForLock(const QString& FileName, int Mode, bool Interactive,
                                           std::chrono::milliseconds Period = OpenFileLockPeriod);
-
-// The display text of a "!!"-marked user text while no translation is installed: the mark removed.
-QString EtkUserText(const QString& Text);
