@@ -13,12 +13,20 @@
 #include <optional>
 
 #include "config/EtkConfigIntf.h"
+#include "util/Exception.h"
 
 class TEtkMultiSprache;
 class TInfoHeader;
 
 // The catalogue data version: a decimal number such as 7.4.
 using TDatabaseVersion = double;
+
+// A programming error in the use of configuration variants.
+class EEtkConfigAssertion : public Exception {
+public:
+    using Exception::Exception;
+    const char* ClassName() const noexcept override { return "EEtkConfigAssertion"; }
+};
 
 // Icon sizes of GetMaxIconHeight.
 enum class TEtkIconSize : int { isSmall = 0, isBig = 1 };
