@@ -154,8 +154,20 @@ bool TEtkConfigNat::DisableFileForKey(const QString& Key, bool Disable) {
 void TEtkConfigNat::RefreshDom() { StoreForKey(QString()).RefreshDom(); }
 
 void TEtkConfigNat::StartCaching() {
-    for (TEtkConfigNatStore* store : XMLList)
-        store->StartCaching();
+    // All or none: a store that cannot start leaves no other inside a batch nobody ends.
+    size_t started = 0;
+    try {
+        for (; started < XMLList.size(); ++started)
+            XMLList[started]->StartCaching();
+    } catch (...) {
+        while (started > 0) {
+            try {
+                XMLList[--started]->EndCaching();
+            } catch (...) {  // the start's error is the one to report
+            }
+        }
+        throw;
+    }
 }
 
 void TEtkConfigNat::EndCaching() {
