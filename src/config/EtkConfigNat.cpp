@@ -399,7 +399,9 @@ void TEtkConfigNat::WriteFont(const QString& Key, const TEtkFontData& Font) {
 void TEtkConfigNat::ReadRect(const QString& Key, TEtkRect& Rect) {
     TEtkConfigNatStore& store = StoreForKey(Key);
     const int last = store.ReadRectCount(Key);  // the last index; -1 when none is stored
-    if (last < 0)
+    // A count beyond the stored rectangles is a broken list; it must not size the buffer (a count
+    // of two thousand million would ask for 32 GB).
+    if (last < 0 || last >= store.ReadKeys(Key + QLatin1String("\\Rect")).size())
         return;
     std::vector<TEtkRect> rects(static_cast<size_t>(last) + 1);
     if (store.ReadRect(Key, rects, last))

@@ -346,10 +346,13 @@ TEST(TEtkConfigNat, FontsStartFromTheDefaultAndReadEachPartWhereItIsRouted) {
 
 TEST(TEtkConfigNat, RectanglesGiveTheFirstAndKeepTheCallersWhenNoneIsStored) {
     TNatFixture fixture("<VIEWER><Two><Rect Count=\"1\"><TRect0 Left=\"1\" Top=\"2\" Right=\"3\" Bottom=\"4\"/>"
-                        "<TRect1 Left=\"5\" Top=\"6\" Right=\"7\" Bottom=\"8\"/></Rect></Two></VIEWER>");
+                        "<TRect1 Left=\"5\" Top=\"6\" Right=\"7\" Bottom=\"8\"/></Rect></Two>"
+                        "<Broken><Rect Count=\"2000000000\"><TRect0 Left=\"1\"/></Rect></Broken></VIEWER>");
     TEtkConfigNat& nat = fixture.Nat;
     TEtkRect rect{9, 9, 9, 9};
     nat.ReadRect(QStringLiteral("VIEWER\\None"), rect);
+    EXPECT_EQ(rect, (TEtkRect{9, 9, 9, 9}));
+    nat.ReadRect(QStringLiteral("VIEWER\\Broken"), rect);
     EXPECT_EQ(rect, (TEtkRect{9, 9, 9, 9}));
     nat.ReadRect(QStringLiteral("VIEWER\\Two"), rect);
     EXPECT_EQ(rect, (TEtkRect{1, 2, 3, 4}));
