@@ -23,14 +23,14 @@ public:
 
 namespace {
 
-const QString NoFileText =
-    QStringLiteral("Programmfehler: Dem Konfigurationsobjekt wurde noch keine Konfigurationsdatei zugewiesen");
+QString NoFileText() {
+    return QStringLiteral("Programmfehler: Dem Konfigurationsobjekt wurde noch keine Konfigurationsdatei zugewiesen");
+}
 
 // The subtrees of the user file that UpdateUserCfg takes over from the project file, in this order.
-const QStringList UserUpdateSubtrees{
-    QStringLiteral("USER\\DeleteLocal"),   QStringLiteral("USER\\Bestellung"),
-    QStringLiteral("USER\\BestellAdressen"), QStringLiteral("USER\\Update\\Download"),
-    QStringLiteral("USER\\ShowItemsOnImage"), QStringLiteral("USER\\Preis")};
+constexpr const char* UserUpdateSubtrees[] = {"USER\\DeleteLocal",     "USER\\Bestellung",
+                                              "USER\\BestellAdressen", "USER\\Update\\Download",
+                                              "USER\\ShowItemsOnImage", "USER\\Preis"};
 
 // Brackets a batch of writes; the end runs also when the body raises, and then an error of the end
 // gives way to the body's exception.
@@ -79,8 +79,6 @@ double FloatFromText(QString Text, double Default) {
 
 }  // namespace
 
-const QString TEtkConfigNat::UserCfgFileName = QStringLiteral("QtrUser.cfg");
-
 TEtkConfigNat::TEtkConfigNat(QObject* AOwner) : QObject(AOwner) {}
 
 TEtkConfigNat::~TEtkConfigNat() { Clear(); }
@@ -100,7 +98,7 @@ TEtkConfigNatStore& TEtkConfigNat::StoreForKey(const QString& Key) {
     }
     // Every candidate disabled is treated like no file at all: there is nothing to work on.
     if (!best)
-        throw EEtkConfigError(NoFileText);
+        throw EEtkConfigError(NoFileText());
     return *best;
 }
 
@@ -468,7 +466,7 @@ bool TEtkConfigNat::IsEqual(IEtkConfigNat& Source, const QString& Key) {
 QString TEtkConfigNat::UserCfgFile() {
     const QString folder = GetNVKUserPath();
     QDir().mkpath(folder);
-    return folder + QLatin1Char('/') + UserCfgFileName;
+    return folder + QLatin1Char('/') + UserCfgFileName();
 }
 
 // Only a missing user file is created, so nothing the user had can be overwritten; a project file
@@ -584,9 +582,11 @@ QString TEtkConfigNat::UpdateUserCfg() {
             if (userStore.isXMLReadonly())
                 return userFile;
             TBatch batch(userStore);
-            for (const QString& key : UserUpdateSubtrees)
+            for (const char* name : UserUpdateSubtrees) {
+                const QString key = QString::fromLatin1(name);
                 if (mainStore.KeyExists(key))
                     userStore.AssignData(mainStore, key);
+            }
             CopySnrFilters(mainStore, userStore);
             return userFile;
         },

@@ -33,7 +33,7 @@ public:
     TEtkConfigNat& operator=(const TEtkConfigNat&) = delete;
 
     // The name of the per-user file in the user folder.
-    static const QString UserCfgFileName;
+    static QString UserCfgFileName() { return QStringLiteral("QtrUser.cfg"); }
 
     void Clear() override;
     void RefreshDom() override;
