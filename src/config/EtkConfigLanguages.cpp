@@ -79,18 +79,18 @@ constexpr std::array<TLanguageRow, 43> LanguageTable{{
 
 constexpr int LanguageCount = static_cast<int>(LanguageTable.size());
 
-const QString German = QStringLiteral("DE");
-const QString English = QStringLiteral("EN");
-const QString ViewerLanguagesKey = QStringLiteral("VIEWER\\LANGUAGES");
-const QString InstLanguagesKey = QStringLiteral("INSTALL\\AVAILLANG");
-const QString DataBaseLanguagesKey = QStringLiteral("DATABASE\\LANGUAGES");
-const QString DokuLanguagesKey = QStringLiteral("DATABASE\\Doku\\LANGUAGES");
-const QString FallbackLanguagesKey = QStringLiteral("DATABASE\\LANGUAGESFALLBACK");
-const QString RodUviLanguageValue = QStringLiteral("Akt.Sprache");
-const QString ModeAttribute = QStringLiteral("BLSP");
-const QString FileMode = QStringLiteral("FILE");
-const QString StringMode = QStringLiteral("ML");
-const QString GuidAttribute = QStringLiteral("GUID");
+constexpr QLatin1String German("DE");
+constexpr QLatin1String English("EN");
+constexpr QLatin1String ViewerLanguagesKey("VIEWER\\LANGUAGES");
+constexpr QLatin1String InstLanguagesKey("INSTALL\\AVAILLANG");
+constexpr QLatin1String DataBaseLanguagesKey("DATABASE\\LANGUAGES");
+constexpr QLatin1String DokuLanguagesKey("DATABASE\\Doku\\LANGUAGES");
+constexpr QLatin1String FallbackLanguagesKey("DATABASE\\LANGUAGESFALLBACK");
+constexpr QLatin1String RodUviLanguageValue("Akt.Sprache");
+constexpr QLatin1String ModeAttribute("BLSP");
+constexpr QLatin1String FileMode("FILE");
+constexpr QLatin1String StringMode("ML");
+constexpr QLatin1String GuidAttribute("GUID");
 
 QStringList OrGerman(QStringList List) {
     if (List.isEmpty())
@@ -146,7 +146,7 @@ struct TLocaleLangId {
 };
 
 // The languages of the table; more specific rows come first.
-const TLocaleLangId LocaleLangIds[] = {
+constexpr TLocaleLangId LocaleLangIds[] = {
     {QLocale::German, QLocale::AnyScript, QLocale::Austria, 0x0C07},
     {QLocale::German, QLocale::AnyScript, QLocale::Switzerland, 0x0807},
     {QLocale::German, QLocale::AnyScript, QLocale::Luxembourg, 0x1007},
