@@ -119,3 +119,43 @@ TEST(etkconfig, RefusesToWriteAReadOnlyFile) {
     EXPECT_NE(run.Err.indexOf("schreibgeschützt"), -1) << run.Err.toStdString();
     EXPECT_EQ(ReadBytes(file), Fixture);
 }
+
+TEST(etkconfig, ProjectModeRoutesUserKeysToTheUserFileAndReadsThroughAVariant) {
+    TTempEnvironment env;
+    const QString file = env.FilePath("cat/Etk.blk");
+    const QByteArray project =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<BRENLOW Version=\"1.1\">\r\n<VIEWER>"
+        "\r\n<MaxHeapSize>i512</MaxHeapSize>\r\n<LANGUAGES>lsFR|sEN</LANGUAGES>\r\n</VIEWER>\r\n<USER>"
+        "\r\n<ViewerSprache>sDE</ViewerSprache>\r\n</USER>\r\n<DATABASE>\r\n<LANGUAGES>lsDE|sEN</LANGUAGES>"
+        "\r\n</DATABASE>\r\n<Variants>\r\n<Werkstatt>\r\n<VIEWER>\r\n<MaxHeapSize Valid=\"true\">i1024</MaxHeapSize>"
+        "\r\n</VIEWER>\r\n</Werkstatt>\r\n</Variants>\r\n</BRENLOW>";
+    WriteBytes(file, project);
+    const QString userFile = env.FilePath("data/Brenlow/QtrUser.cfg");
+
+    struct Row { const char* Name; QStringList Args; int ExitCode; QString Out; QString ErrContains; };
+    const Row rows[] = {
+        {"user key written to the user file", {"--project", file, "write", "USER\\ViewerSprache", "string", "EN"}, 0, "", ""},
+        {"user key read back", {"--project", file, "read", "USER\\ViewerSprache", "string"}, 0, "EN\n", ""},
+        {"the user file holds it", {"get", userFile, "USER\\ViewerSprache"}, 0, "sEN\n", ""},
+        {"the project file does not", {"get", file, "USER\\ViewerSprache"}, 0, "sDE\n", ""},
+        {"main tree", {"--project", file, "read", "VIEWER\\MaxHeapSize", "int"}, 0, "512\n", ""},
+        {"variant", {"--project", file, "--variant", "Werkstatt", "read", "VIEWER\\MaxHeapSize", "int"}, 0, "1024\n", ""},
+        {"variant falls back", {"--project", file, "--variant", "Werkstatt", "read", "VIEWER\\LANGUAGES", "list"}, 0, "FR\nEN\n", ""},
+        {"unknown variant", {"--project", file, "--variant", "Nope", "get", "VIEWER\\MaxHeapSize"}, 2, "", "unknown variant Nope (variants: Werkstatt)"},
+        {"languages", {"--project", file, "languages"}, 0,
+         "viewer: EN\ndatabase: DE\ndocumentation: DE\nviewer languages: FR EN\ndatabase languages: DE EN\n"
+         "documentation languages: DE\n", ""},
+        {"missing project", {"--project", env.FilePath("none.blk"), "languages"}, 3, "", "Datei nicht gefunden"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.Name);
+        const TRun run = RunTool(row.Args);
+        EXPECT_EQ(run.ExitCode, row.ExitCode) << run.Err.toStdString();
+        EXPECT_EQ(run.Out, row.Out);
+        EXPECT_NE(run.Err.indexOf(row.ErrContains), -1) << run.Err.toStdString();
+    }
+    // Writing through a variant marks the variant's copy and leaves the main tree alone.
+    EXPECT_EQ(RunTool({"--project", file, "--variant", "Werkstatt", "write", "VIEWER\\MaxHeapSize", "int", "2048"}).ExitCode, 0);
+    EXPECT_EQ(RunTool({"get", file, "Variants\\Werkstatt\\VIEWER\\MaxHeapSize"}).Out, QStringLiteral("i2048\n"));
+    EXPECT_EQ(RunTool({"get", file, "VIEWER\\MaxHeapSize"}).Out, QStringLiteral("i512\n"));
+}

@@ -1,12 +1,15 @@
 // etkconfig: reads and writes configuration files (project files, user files) from the command line,
 // through the same stores the program uses, so scripts and administrators change them safely while
-// the program runs. Exit codes: 0 done, 1 key (or attribute) missing, 2 usage, 3 file or format error.
+// the program runs. With --project it opens a project file the way the program does (the user's keys
+// go to the per-user file, a variant may be chosen). Exit codes: 0 done, 1 key (or attribute)
+// missing, 2 usage, 3 file or format error.
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QStringList>
 #include <cstdio>
 
 #include "config/ETKConfigDomXML.h"
+#include "config/EtkConfigExe.h"
 #include "config/EtkConfigFastDomXml.h"
 #include "platform/FileLock.h"
 #include "util/Exception.h"
@@ -25,7 +28,9 @@ const char* const UsageText =
     "       etkconfig [--dom] attr FILE KEY NAME [VALUE]\n"
     "       etkconfig [--dom] keys FILE [KEY]\n"
     "       etkconfig [--dom] all-keys FILE KEY\n"
-    "       etkconfig [--dom] delete FILE KEY\n";
+    "       etkconfig [--dom] delete FILE KEY\n"
+    "       etkconfig --project FILE.blk [--variant NAME] get|read|write|attr|keys|all-keys|delete ...\n"
+    "       etkconfig --project FILE.blk languages\n";
 
 struct TUsageError {
     QString Text;
@@ -64,19 +69,25 @@ bool AttributeOf(const QStringList& Lines, const QString& Name, QString& Value) 
     return false;
 }
 
+bool Writes(const QString& Command, const QStringList& Args) {
+    return Command == QLatin1String("write") || Command == QLatin1String("delete") ||
+           (Command == QLatin1String("attr") && Args.size() == 3);
+}
+
+// The stored text with its type letter, as the file holds it.
+QString RawText(TEtkConfigXMLFast& Store, const QString& Key, bool& Found) { return Store.ReadRawText(Key, &Found); }
+QString RawText(TEtkConfigXML& Store, const QString& Key, bool& Found) { return Store.ReadRawText(Key, &Found); }
+QString RawText(TEtkConfig& Config, const QString& Key, bool& Found) {
+    static const QString letters = QStringLiteral("sibl");
+    int typ = 0;
+    QString data;
+    Found = Config.ReadRawData(Key, typ, data);
+    return letters.mid(typ, 1) + data;
+}
+
+// The commands on an opened store or configuration.
 template <class TStore>
-int Run(TStore& Store, const QString& Command, const QString& FileName, const QStringList& Args) {
-    const bool writes = Command == QLatin1String("write") || Command == QLatin1String("delete") ||
-                        (Command == QLatin1String("attr") && Args.size() == 3);
-    if (!Platform::FileExists(FileName) && !writes) {
-        PrintError(QStringLiteral("Datei nicht gefunden: ") + FileName);
-        return ExitFileError;
-    }
-    Store.SetFileName(FileName);
-    if (writes && Store.isXMLReadonly()) {
-        PrintError(QStringLiteral("Datei ist schreibgeschützt: ") + FileName);
-        return ExitFileError;
-    }
+int RunCommand(TStore& Store, const QString& Command, const QStringList& Args) {
     auto need = [&](qsizetype Minimum, qsizetype Maximum) {
         if (Args.size() < Minimum || Args.size() > Maximum)
             throw TUsageError{QStringLiteral("wrong number of arguments for ") + Command};
@@ -85,7 +96,7 @@ int Run(TStore& Store, const QString& Command, const QString& FileName, const QS
     if (Command == QLatin1String("get")) {
         need(1, 1);
         bool found = false;
-        const QString raw = Store.ReadRawText(Args[0], &found);
+        const QString raw = RawText(Store, Args[0], found);
         if (!found)
             return ExitMissing;
         Print(raw);
@@ -181,7 +192,7 @@ int Run(TStore& Store, const QString& Command, const QString& FileName, const QS
     }
     if (Command == QLatin1String("delete")) {
         need(1, 1);
-        if (!Platform::FileExists(FileName) || !Store.KeyExists(Args[0]))
+        if (!Store.KeyExists(Args[0]))
             return ExitMissing;
         Store.DeleteKey(Args[0]);
         return ExitOk;
@@ -189,28 +200,100 @@ int Run(TStore& Store, const QString& Command, const QString& FileName, const QS
     throw TUsageError{QStringLiteral("unknown command ") + Command};
 }
 
+template <class TStore>
+int RunOnFile(TStore& Store, const QString& Command, const QString& FileName, const QStringList& Args) {
+    const bool writes = Writes(Command, Args);
+    if (!Platform::FileExists(FileName) && !writes) {
+        PrintError(QStringLiteral("Datei nicht gefunden: ") + FileName);
+        return ExitFileError;
+    }
+    if (Command == QLatin1String("delete") && !Platform::FileExists(FileName))
+        return ExitMissing;
+    Store.SetFileName(FileName);
+    if (writes && Store.isXMLReadonly()) {
+        PrintError(QStringLiteral("Datei ist schreibgeschützt: ") + FileName);
+        return ExitFileError;
+    }
+    return RunCommand(Store, Command, Args);
+}
+
+void PrintLanguages(TEtkConfig& Config) {
+    Print(QStringLiteral("viewer: ") + Config.GetActViewerSprache());
+    Print(QStringLiteral("database: ") + Config.GetActDatabaseSprache());
+    Print(QStringLiteral("documentation: ") + Config.GetActDokuSprache());
+    Print(QStringLiteral("viewer languages: ") + Config.GetViewerSprachen(false, true).join(QLatin1Char(' ')));
+    Print(QStringLiteral("database languages: ") + Config.GetDataBaseSprachen().join(QLatin1Char(' ')));
+    Print(QStringLiteral("documentation languages: ") + Config.GetDokuSprachen().join(QLatin1Char(' ')));
+}
+
+// Opens the project file as the program does: main file, then the per-user file, created or updated
+// from the project file.
+int RunOnProject(const QString& FileName, const QString& Variant, const QString& Command, const QStringList& Args) {
+    if (!Platform::FileExists(FileName)) {
+        PrintError(QStringLiteral("Datei nicht gefunden: ") + FileName);
+        return ExitFileError;
+    }
+    TEtkConfigExe config;
+    config.SetRodUviIstRunning(false);
+    config.SetMainConfigFile(FileName, true);
+    if (!config.InitUserConfigFile(true)) {
+        PrintError(QStringLiteral("Benutzerkonfiguration nicht verwendbar: ") + config.MakeUserCfg(FileName, false));
+        return ExitFileError;
+    }
+    if (!Variant.isEmpty()) {
+        const QStringList variants = config.ReadMultiConfigKeys();
+        if (!variants.contains(Variant))
+            throw TUsageError{QStringLiteral("unknown variant %1 (variants: %2)").arg(Variant, variants.join(QLatin1String(", ")))};
+        config.SetMultiConfigNameRead(Variant);
+        config.SetMultiConfigNameWrite(Variant);
+    }
+    if (Command == QLatin1String("languages")) {
+        if (!Args.isEmpty())
+            throw TUsageError{QStringLiteral("languages takes no arguments")};
+        PrintLanguages(config);
+        return ExitOk;
+    }
+    if (Writes(Command, Args) && config.IsConfigReadonly(false, false) && !Args.value(0).startsWith(QLatin1String("USER"))) {
+        PrintError(QStringLiteral("Datei ist schreibgeschützt: ") + FileName);
+        return ExitFileError;
+    }
+    return RunCommand(config, Command, Args);
+}
+
+// Takes "--name VALUE" from the front of Args.
+QString TakeOption(QStringList& Args, const QString& Name) {
+    if (Args.size() < 2 || Args.front() != Name)
+        return QString();
+    Args.removeFirst();
+    return Args.takeFirst();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QStringList args = app.arguments().mid(1);
-    const bool dom = !args.isEmpty() && args.front() == QLatin1String("--dom");
+    const QString project = TakeOption(args, QStringLiteral("--project"));
+    const QString variant = project.isEmpty() ? QString() : TakeOption(args, QStringLiteral("--variant"));
+    const bool dom = project.isEmpty() && !args.isEmpty() && args.front() == QLatin1String("--dom");
     if (dom)
         args.removeFirst();
-    if (args.size() < 2 || args.front() == QLatin1String("--help")) {
+    const qsizetype minimum = project.isEmpty() ? 2 : 1;
+    if (args.size() < minimum || args.front() == QLatin1String("--help") || args.front().startsWith(QLatin1String("--"))) {
         std::fputs(UsageText, stderr);
         return ExitUsage;
     }
-    const QString command = args[0];
-    const QString fileName = QFileInfo(args[1]).absoluteFilePath();
-    const QStringList rest = args.mid(2);
+    const QString command = args.takeFirst();
     try {
+        if (!project.isEmpty())
+            return RunOnProject(QFileInfo(project).absoluteFilePath(), variant, command, args);
+        const QString fileName = QFileInfo(args.takeFirst()).absoluteFilePath();
         if (dom) {
             TEtkConfigXML store;
-            return Run(store, command, fileName, rest);
+            return RunOnFile(store, command, fileName, args);
         }
         TEtkConfigXMLFast store;
-        return Run(store, command, fileName, rest);
+        return RunOnFile(store, command, fileName, args);
     } catch (const TUsageError& e) {
         PrintError(e.Text);
         std::fputs(UsageText, stderr);
