@@ -339,13 +339,42 @@ struct TBLKParseState {
 
 // ---- TBLKNodeElements ----
 
+void TBLKNodeElements::Add(std::unique_ptr<TBLKNodeElement> Node) {
+    TBLKNodeElement* node = Node.get();
+    FItems.push_back(std::move(Node));
+    if (FIndex)
+        FIndex->try_emplace(QStringView(node->TagName), node);  // an earlier namesake stays first
+}
+
 std::unique_ptr<TBLKNodeElement> TBLKNodeElements::Extract(TBLKNodeElement* Node) {
     auto it = std::find_if(FItems.begin(), FItems.end(), [Node](const auto& item) { return item.get() == Node; });
     if (it == FItems.end())
         return nullptr;
     std::unique_ptr<TBLKNodeElement> node = std::move(*it);
     FItems.erase(it);
+    FIndex.reset();  // a later sibling of the same name may now be the first
     return node;
+}
+
+void TBLKNodeElements::Clear() {
+    FItems.clear();
+    FIndex.reset();
+}
+
+TBLKNodeElement* TBLKNodeElements::Find(QStringView Name) const {
+    if (FItems.size() < IndexThreshold) {
+        for (const auto& item : FItems)
+            if (item->TagName == Name)
+                return item.get();
+        return nullptr;
+    }
+    if (!FIndex) {
+        FIndex = std::make_unique<TNameIndex>(FItems.size());
+        for (const auto& item : FItems)
+            FIndex->try_emplace(QStringView(item->TagName), item.get());  // the first of namesakes wins
+    }
+    const auto found = FIndex->find(Name);
+    return found == FIndex->end() ? nullptr : found->second;
 }
 
 // ---- TBLKNodeElement ----
@@ -416,12 +445,7 @@ void TBLKNodeElement::DeleteSubNode(TBLKNodeElement* Node) {
         Fail(QStringLiteral("Knoten ist kein Kind dieses Knotens: ") + (Node ? Node->TagName : QString()));
 }
 
-TBLKNodeElement* TBLKNodeElement::FindChild(QStringView Name) const {
-    for (const auto& child : Childs)
-        if (child->TagName == Name)
-            return child.get();
-    return nullptr;
-}
+TBLKNodeElement* TBLKNodeElement::FindChild(QStringView Name) const { return Childs.Find(Name); }
 
 bool TBLKNodeElement::CheckInvariance(QString* Reason) const {
     auto fail = [Reason](const QString& Text) {
@@ -661,6 +685,8 @@ bool TBLKConnector::RenameKey(const QString& Key, const QString& NewKey) {
     if (node->TagName == NewKey)
         return false;
     node->TagName = NewKey;
+    if (node->Parent)
+        node->Parent->Childs.NameChanged();
     return true;
 }
 
@@ -678,12 +704,16 @@ bool TBLKConnector::ElementsInKeyHasAttribut(const QString& Key, const QString& 
         return true;
     if (Key.isEmpty())
         return false;
-    for (QStringView segment : QStringView(Key).split(QLatin1Char('\\'))) {
-        node = node->FindChild(segment);
+    // Walked segment by segment without splitting: the facade asks this before every variant read.
+    QStringView rest(Key);
+    while (!rest.isEmpty()) {
+        const qsizetype slash = rest.indexOf(QLatin1Char('\\'));
+        node = node->FindChild(slash < 0 ? rest : rest.left(slash));
         if (!node)
             return false;
         if (marked(node))
             return true;
+        rest = slash < 0 ? QStringView() : rest.mid(slash + 1);
     }
     return false;
 }

@@ -8,6 +8,8 @@
 #include <QStringList>
 #include <QVector>
 #include <memory>
+#include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -39,19 +41,35 @@ class TBLKNodeElement;
 // Attributes in insertion order (a map switched to unsorted).
 using TBLKAttributes = std::vector<std::pair<QString, QString>>;
 
-// An owning list of nodes in document order.
+// An owning list of nodes in document order. Long lists are searched through a name index built on
+// their first search, so a key among many thousand siblings is found without comparing them all.
 class TBLKNodeElements {
 public:
     int Count() const { return static_cast<int>(FItems.size()); }
     TBLKNodeElement* GetValues(int Index) const { return FItems[static_cast<size_t>(Index)].get(); }
-    void Add(std::unique_ptr<TBLKNodeElement> Node) { FItems.push_back(std::move(Node)); }
+    // The node is named already.
+    void Add(std::unique_ptr<TBLKNodeElement> Node);
     std::unique_ptr<TBLKNodeElement> Extract(TBLKNodeElement* Node);
-    void Clear() { FItems.clear(); }
+    void Clear();
+    // The first node named Name in document order, or null.
+    TBLKNodeElement* Find(QStringView Name) const;
+    // To be called after a node of this list was renamed.
+    void NameChanged() { FIndex.reset(); }
     auto begin() const { return FItems.begin(); }
     auto end() const { return FItems.end(); }
 
 private:
+    struct TNameHash {
+        size_t operator()(QStringView Name) const noexcept {
+            return std::hash<std::u16string_view>()(std::u16string_view(Name.utf16(), static_cast<size_t>(Name.size())));
+        }
+    };
+    // Name -> first node of that name; the keys view the nodes' own names.
+    using TNameIndex = std::unordered_map<QStringView, TBLKNodeElement*, TNameHash>;
+    static constexpr size_t IndexThreshold = 16;
+
     std::vector<std::unique_ptr<TBLKNodeElement>> FItems;
+    mutable std::unique_ptr<TNameIndex> FIndex;  // null until a long list is searched
 };
 
 class TBLKNodeElement {

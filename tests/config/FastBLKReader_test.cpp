@@ -192,3 +192,29 @@ TEST(TBLKConnector, EditsTheTree) {
     EXPECT_EQ(tree.RootNode()->ChildCount(), 0);
     EXPECT_TRUE(tree.CheckInvariance());
 }
+
+TEST(TBLKConnector, LongSiblingListsFindTheFirstNamesakeThroughEdits) {
+    TBLKConnector tree;
+    QStringList errors;
+    QByteArray body;
+    for (int i = 0; i < 40; ++i)
+        body += "\r\n<K" + QByteArray::number(i) + ">s" + QByteArray::number(i) + "</K" + QByteArray::number(i) + ">";
+    body += "\r\n<K5>ssecond</K5>";
+    ASSERT_TRUE(tree.LoadFromStream("<?xml version=\"1.0\"?>\r\n<BRENLOW>\r\n<A>" + body + "\r\n</A>\r\n</BRENLOW>", errors));
+
+    EXPECT_EQ(tree.ReadRawString("A\\K5", "-"), "s5");
+    EXPECT_EQ(tree.ReadRawString("A\\K39", "-"), "s39");
+    EXPECT_TRUE(tree.Deletekey("A\\K5"));
+    EXPECT_EQ(tree.ReadRawString("A\\K5", "-"), "ssecond");
+    EXPECT_TRUE(tree.RenameKey("A\\K7", "Renamed"));
+    EXPECT_FALSE(tree.KeyExists("A\\K7"));
+    EXPECT_EQ(tree.ReadRawString("A\\Renamed", "-"), "s7");
+    EXPECT_TRUE(tree.WriteRawString("A\\K7", "snew"));
+    EXPECT_EQ(tree.ReadRawString("A\\K7", "-"), "snew");
+    EXPECT_TRUE(tree.WriteRawString("A\\K40", "s40"));
+    EXPECT_EQ(tree.ReadRawString("A\\K40", "-"), "s40");
+    EXPECT_TRUE(tree.DeleteSubKeys("A"));
+    EXPECT_FALSE(tree.KeyExists("A\\K1"));
+    EXPECT_TRUE(tree.WriteRawString("A\\K1", "sagain"));
+    EXPECT_EQ(tree.ReadRawString("A\\K1", "-"), "sagain");
+}
