@@ -25,7 +25,10 @@ constexpr double CurrentFormatVersion = 1.1;
 constexpr double VersionTolerance = 1e-9;  // versions are read back from decimal text
 
 QString VariantKey(const QString& ConfigName, const QString& Key) {
-    return VariantsKey + QLatin1Char('\\') + ConfigName + QLatin1Char('\\') + Key;
+    QString variantKey;
+    variantKey.reserve(VariantsKey.size() + ConfigName.size() + Key.size() + 2);
+    variantKey.append(VariantsKey).append(QLatin1Char('\\')).append(ConfigName).append(QLatin1Char('\\')).append(Key);
+    return variantKey;
 }
 
 QString SubKey(const QString& Key, const QString& Name) { return Key + QLatin1Char('\\') + Name; }
