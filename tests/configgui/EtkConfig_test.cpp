@@ -4,11 +4,14 @@
 #include <QApplication>
 #include <QDialog>
 #include <QDir>
+#include <QFontMetrics>
 #include <QImage>
 #include <QImageWriter>
 #include <QWidget>
 #include <QWindow>
 #include <gtest/gtest.h>
+#include <algorithm>
+#include <limits>
 
 namespace {
 
@@ -62,4 +65,25 @@ TEST_F(TEtkConfigIconTest, MissingOrUnreadableIconIsRefused) {
         EXPECT_FALSE(FConfig.ApplyIcon());
         EXPECT_TRUE(QApplication::windowIcon().isNull());
     }
+}
+
+// The codes and the own names of the language choice line up in the application's font: each line's
+// text up to the own name ends within one blank of every other.
+TEST(TEtkConfigLanguageDisplay, OwnNamesLineUpInTheApplicationFont) {
+    const QFontMetrics metrics(QApplication::font());
+    const int maxLen = TEtkConfig::GetMaxLenForLangKurz();
+    int narrowest = std::numeric_limits<int>::max();
+    int widest = 0;
+    for (const QString& code : TEtkConfig::GetAllSprachKrz()) {
+        const QString text = TEtkConfig::GetLangTextBySprachKrz(code, true);
+        const QString ownName = QLatin1Char('(') + TEtkConfig::GetLangTextBySprachKrz(code, false) + QLatin1Char(')');
+        ASSERT_TRUE(text.endsWith(ownName)) << text.toStdString();
+        const QString lead = TEtkConfig::FormatLangKurzForDisplay(code, maxLen) + text.chopped(ownName.size());
+        const int width = metrics.horizontalAdvance(lead);
+        narrowest = std::min(narrowest, width);
+        widest = std::max(widest, width);
+    }
+    // One blank, and a pixel each way for the rounding of measuring the text in parts.
+    EXPECT_LE(widest - narrowest, metrics.horizontalAdvance(QLatin1Char(' ')) + 2);
+    EXPECT_EQ(TEtkConfig::GetLangTextBySprachKrz(QStringLiteral("FR"), false), QStringLiteral("Français"));
 }
