@@ -39,6 +39,11 @@ QString WithoutTrailingSeparators(QString Path) {
     return Path;
 }
 
+void ShowLockedBy(const TLockInfo& LockInfo) {
+    PresentMessage(TPresenterKind::pkWarning, Translate(QStringLiteral("!!Die Projekt-Konfiguration ist durch %s gesperrt"))
+                                                  .replace(QLatin1String("%s"), LockInfo.UserText()));
+}
+
 QStringList Sorted(QStringList List) {
     List.sort();
     return List;
@@ -431,8 +436,7 @@ bool TEtkConfig::isConfigReadonly(bool MitMeldung, bool ForOptions) {
         return readOnly;
     const bool locked = IsLocked();
     if (locked && MitMeldung)
-        PresentMessage(TPresenterKind::pkWarning, Translate(QStringLiteral("!!Die Projekt-Konfiguration ist durch %s gesperrt"))
-                                                      .replace(QLatin1String("%s"), FLockInfo.UserText()));
+        ShowLockedBy(FLockInfo);
     return locked;
 }
 
@@ -445,8 +449,7 @@ void TEtkConfig::SetNeedLockChangedNotifications(bool Value) {
 void TEtkConfig::LockedByOther(const TLockInfo& LockInfo) {
     FLockInfo = LockInfo;
     if (FNeedLockChangedNotifications)
-        PresentMessage(TPresenterKind::pkWarning, Translate(QStringLiteral("!!Die Projekt-Konfiguration ist durch %s gesperrt"))
-                                                      .replace(QLatin1String("%s"), LockInfo.UserText()));
+        ShowLockedBy(LockInfo);
 }
 
 void TEtkConfig::LockReleased() {
