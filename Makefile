@@ -16,8 +16,10 @@ build: configure
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
 # Browser tests run offscreen; the real-window tests need an X server, so ctest runs under xvfb-run.
+# -noreset: by default the server resets whenever its last client leaves, and a test that connects
+# during that reset fails with "could not connect to display".
 test: build
-	xvfb-run -a -s "-screen 0 1280x1024x24" ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS) --timeout 600
+	xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS) --timeout 600
 
 demo: build
 	bash scripts/run-demo.sh $(BUILD_DIR)
